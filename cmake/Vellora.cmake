@@ -1,0 +1,44 @@
+# vellora_add_bundle(<name> SOURCES ... [LIBS ...] [DIR <folder>])
+# A plug-in bundle: a shared module named <name>.so that exports REALPluginMain
+# alone and carries its own copy of the plug-in support code.
+function(vellora_add_bundle name)
+  cmake_parse_arguments(B "" "DIR" "SOURCES;LIBS" ${ARGN})
+  if(NOT B_DIR)
+    set(B_DIR ${VELLORA_PLUGIN_DIR})
+  endif()
+  add_library(${name} MODULE ${B_SOURCES} $<TARGET_OBJECTS:plugin_support_objects>)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${B_LIBS})
+  set_target_properties(${name} PROPERTIES
+    PREFIX ""
+    OUTPUT_NAME ${name}
+    LIBRARY_OUTPUT_DIRECTORY ${B_DIR}
+    C_VISIBILITY_PRESET hidden
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  target_link_options(${name} PRIVATE
+    -Wl,-z,defs
+    -Wl,--version-script=${CMAKE_SOURCE_DIR}/plugin-support/exports.map)
+endfunction()
+
+# vellora_add_test(<name> SOURCES ... LIBS ...)
+function(vellora_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy")
+endfunction()
+include(GoogleTest)
+
+# Adds each subfolder of the current folder that has a CMakeLists.txt, in name order.
+function(vellora_add_subdirs)
+  file(GLOB dirs LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT dirs)
+  foreach(dir ${dirs})
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      add_subdirectory(${dir})
+    endif()
+  endforeach()
+endfunction()
