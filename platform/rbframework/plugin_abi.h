@@ -126,7 +126,7 @@ typedef struct REALstringRecord {
 typedef void (*RegisterPluginVersionProc)(int32_t version);
 typedef double (*REALGetRBVersionProc)(void);
 typedef int32_t (*PluginRegisterClassProc)(REALclassDefinition* record); /* 1 done, 0 refused */
-typedef REALobject (*PluginNewInstanceProc)(const char* className);  /* one reference, or NULL */
+typedef REALobject (*PluginNewInstanceProc)(const char* className); /* one reference, or NULL */
 typedef void (*REALLockObjectProc)(REALobject object);
 typedef void (*REALUnlockObjectProc)(REALobject object);
 typedef void (*REALLockStringProc)(REALstring string);

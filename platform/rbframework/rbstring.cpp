@@ -1,0 +1,275 @@
+#include "platform/rbframework/rbstring.h"
+
+#include <unicode/uchar.h>
+#include <unicode/ucnv.h>
+#include <unicode/unistr.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace rb {
+
+// The record first, so that a handle is the record's address.
+struct StringRep {
+    std::atomic<intptr_t> refs;  // word 0
+    unsigned char* pascal;       // word 1: length byte, bytes, four NULs
+    uintptr_t encoding;          // word 2
+    uintptr_t byteLength;        // word 3
+};
+static_assert(offsetof(StringRep, pascal) == offsetof(REALstringRecord, pascalBytes));
+static_assert(offsetof(StringRep, byteLength) == offsetof(REALstringRecord, byteLength));
+
+namespace {
+
+std::atomic<int64_t> gLiveStrings{0};
+
+StringRep* newRep(const void* bytes, size_t n, Encoding enc) {
+    // One block: the record, then the length byte, the bytes and four NULs.
+    auto* block = static_cast<unsigned char*>(std::malloc(sizeof(StringRep) + 1 + n + 4));
+    if (!block) throw std::bad_alloc();
+    auto* rep = new (block) StringRep{};
+    rep->refs.store(1, std::memory_order_relaxed);
+    rep->pascal = block + sizeof(StringRep);
+    rep->pascal[0] = static_cast<unsigned char>(std::min<size_t>(n, 255));
+    if (n) std::memcpy(rep->pascal + 1, bytes, n);
+    std::memset(rep->pascal + 1 + n, 0, 4);
+    rep->encoding = enc;
+    rep->byteLength = n;
+    gLiveStrings.fetch_add(1, std::memory_order_relaxed);
+    return rep;
+}
+
+void retainRep(StringRep* r) noexcept {
+    if (r) r->refs.fetch_add(1, std::memory_order_relaxed);
+}
+
+void releaseRep(StringRep* r) noexcept {
+    if (r && r->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        r->~StringRep();
+        std::free(r);
+        gLiveStrings.fetch_sub(1, std::memory_order_relaxed);
+    }
+}
+
+const char* icuName(Encoding enc) {
+    switch (enc) {
+        case encoding::MacRoman:
+            return "macintosh";
+        case encoding::ASCII:
+            return "US-ASCII";
+        case encoding::UTF16:
+            return "UTF-16LE";
+        case encoding::UTF8:
+            return "UTF-8";
+        case encoding::UTF32:
+            return "UTF-32LE";
+        default:
+            return nullptr;
+    }
+}
+
+// A converter that stops at the first character it cannot map, either way.
+struct Converter {
+    explicit Converter(const char* name) {
+        UErrorCode err = U_ZERO_ERROR;
+        cnv = ucnv_open(name, &err);
+        if (U_FAILURE(err)) {
+            cnv = nullptr;
+            return;
+        }
+        ucnv_setToUCallBack(cnv, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+        ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &err);
+    }
+    ~Converter() {
+        if (cnv) ucnv_close(cnv);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+    UConverter* cnv = nullptr;
+};
+
+std::optional<std::u16string> decodeStrict(std::string_view bytes, Encoding enc) {
+    const char* name = icuName(enc);
+    if (!name) return std::nullopt;
+    Converter c(name);
+    if (!c.cnv) return std::nullopt;
+    std::u16string out(bytes.size() + 2, u'\0');
+    UErrorCode err = U_ZERO_ERROR;
+    int32_t n =
+        ucnv_toUChars(c.cnv, reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
+                      bytes.data(), static_cast<int32_t>(bytes.size()), &err);
+    if (err == U_BUFFER_OVERFLOW_ERROR) {
+        out.assign(static_cast<size_t>(n) + 1, u'\0');
+        err = U_ZERO_ERROR;
+        ucnv_resetToUnicode(c.cnv);
+        n = ucnv_toUChars(c.cnv, reinterpret_cast<UChar*>(out.data()),
+                          static_cast<int32_t>(out.size()), bytes.data(),
+                          static_cast<int32_t>(bytes.size()), &err);
+    }
+    if (U_FAILURE(err)) return std::nullopt;
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+std::optional<std::string> encodeStrict(const std::u16string& text, Encoding enc) {
+    const char* name = icuName(enc);
+    if (!name) return std::nullopt;
+    Converter c(name);
+    if (!c.cnv) return std::nullopt;
+    std::string out(text.size() * 4 + 4, '\0');
+    UErrorCode err = U_ZERO_ERROR;
+    int32_t n = ucnv_fromUChars(c.cnv, out.data(), static_cast<int32_t>(out.size()),
+                                reinterpret_cast<const UChar*>(text.data()),
+                                static_cast<int32_t>(text.size()), &err);
+    if (U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING) return std::nullopt;
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+}  // namespace
+
+String String::fromBytes(const void* bytes, size_t count, Encoding enc) {
+    return String(newRep(bytes, count, enc));
+}
+
+String String::fromUtf8(std::string_view utf8) {
+    return fromBytes(utf8.data(), utf8.size(), encoding::UTF8);
+}
+
+String String::retain(REALstring s) noexcept {
+    auto* r = reinterpret_cast<StringRep*>(s);
+    retainRep(r);
+    return String(r);
+}
+
+String String::adopt(REALstring s) noexcept {
+    return String(reinterpret_cast<StringRep*>(s));
+}
+
+String::String(const String& o) noexcept : rep_(o.rep_) {
+    retainRep(rep_);
+}
+String::String(String&& o) noexcept : rep_(std::exchange(o.rep_, nullptr)) {}
+String& String::operator=(String o) noexcept {
+    std::swap(rep_, o.rep_);
+    return *this;
+}
+String::~String() {
+    releaseRep(rep_);
+}
+
+REALstring String::handle() const noexcept {
+    return reinterpret_cast<REALstring>(rep_);
+}
+REALstring String::leak() noexcept {
+    return reinterpret_cast<REALstring>(std::exchange(rep_, nullptr));
+}
+
+Encoding String::encoding() const noexcept {
+    return rep_ ? static_cast<Encoding>(rep_->encoding) : encoding::UTF8;
+}
+
+std::string_view String::bytes() const noexcept {
+    if (!rep_) return {};
+    return {reinterpret_cast<const char*>(rep_->pascal + 1), rep_->byteLength};
+}
+
+int32_t String::refCount() const noexcept {
+    return rep_ ? static_cast<int32_t>(rep_->refs.load(std::memory_order_relaxed)) : 0;
+}
+
+int64_t String::liveCount() noexcept {
+    return gLiveStrings.load(std::memory_order_relaxed);
+}
+
+std::string String::toUtf8() const {
+    std::string_view b = bytes();
+    switch (encoding()) {
+        case encoding::UTF8:
+            return std::string(b);
+        case encoding::Raw: {
+            std::string out;
+            out.reserve(b.size());
+            for (unsigned char ch : b) {
+                if (ch < 0x80) {
+                    out += static_cast<char>(ch);
+                } else {
+                    out += static_cast<char>(0xC0 | (ch >> 6));
+                    out += static_cast<char>(0x80 | (ch & 0x3F));
+                }
+            }
+            return out;
+        }
+        default: {
+            // Lenient here: the caller wants something to show, not a verdict on the bytes.
+            const char* name = icuName(encoding());
+            if (!name) return std::string(b);
+            icu::UnicodeString u(b.data(), static_cast<int32_t>(b.size()), name);
+            std::string out;
+            u.toUTF8String(out);
+            return out;
+        }
+    }
+}
+
+String String::convert(Encoding target) const {
+    if (!rep_) return String();
+    Encoding from = encoding();
+    if (from == target) return *this;
+    std::string_view b = bytes();
+    if (target == encoding::Raw) return fromBytes(b.data(), b.size(), encoding::Raw);
+    if (from == encoding::Raw) {
+        // Raw bytes become text as they are, when they are valid in the target encoding.
+        if (!decodeStrict(b, target)) return String();
+        return fromBytes(b.data(), b.size(), target);
+    }
+    auto text = decodeStrict(b, from);
+    if (!text) return String();
+    auto out = encodeStrict(*text, target);
+    if (!out) return String();
+    return fromBytes(out->data(), out->size(), target);
+}
+
+int32_t RuntimeStringCompare(const String& a, const String& b) {
+    icu::UnicodeString ua = icu::UnicodeString::fromUTF8(a.toUtf8());
+    icu::UnicodeString ub = icu::UnicodeString::fromUTF8(b.toUtf8());
+    int8_t r = ua.caseCompare(ub, U_FOLD_CASE_DEFAULT);
+    return r;
+}
+
+bool operator==(const String& a, const String& b) {
+    if (a.encoding() == b.encoding()) return a.bytes() == b.bytes();
+    return a.toUtf8() == b.toUtf8();
+}
+
+String operator+(const String& a, const String& b) {
+    Encoding ea = a.encoding(), eb = b.encoding();
+    if (a.isNil() || a.empty()) return b.isNil() ? String("") : b;
+    if (b.isNil() || b.empty()) return a;
+    Encoding enc;
+    std::string joined;
+    if (ea == eb || ea == encoding::Raw || eb == encoding::Raw) {
+        // Same encoding, or raw bytes involved: the bytes are joined as they are.
+        enc = ea == eb ? ea : encoding::Raw;
+        joined.reserve(a.byteLength() + b.byteLength());
+        joined.append(a.bytes()).append(b.bytes());
+    } else {
+        enc = encoding::UTF8;
+        joined = a.toUtf8() + b.toUtf8();
+    }
+    return String::fromBytes(joined.data(), joined.size(), enc);
+}
+
+namespace strings {
+void setEncoding(REALstring s, Encoding enc) noexcept {
+    if (s) reinterpret_cast<StringRep*>(s)->encoding = enc;
+}
+}  // namespace strings
+
+}  // namespace rb

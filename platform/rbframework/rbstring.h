@@ -1,0 +1,88 @@
+// Runtime strings: immutable, reference-counted byte runs tagged with a text encoding.
+//
+// The record at the start of every string is the one old plug-ins read (plugin_abi.h,
+// REALstringRecord): word 1 points to a length byte followed by the bytes and four NULs,
+// word 3 is the byte length. A REALstring handle is the address of that record.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/rbframework/plugin_abi.h"
+
+namespace rb {
+
+using Encoding = uint32_t;
+namespace encoding {
+constexpr Encoding MacRoman = kREALTextEncodingMacRoman;
+constexpr Encoding ASCII = kREALTextEncodingASCII;
+constexpr Encoding UTF16 = kREALTextEncodingUTF16;
+constexpr Encoding UTF8 = kREALTextEncodingUTF8;
+constexpr Encoding UTF32 = kREALTextEncodingUTF32;
+constexpr Encoding Raw = kREALTextEncodingRaw;
+}  // namespace encoding
+
+struct StringRep;
+
+// A value that holds one reference on a string, or nil. Nil reads as the empty string
+// everywhere except where the plug-in interface tells nil from empty.
+class String {
+  public:
+    String() = default;
+    String(const char* utf8) : String(fromUtf8(utf8 ? std::string_view(utf8) : "")) {}
+    String(std::string_view utf8) : String(fromUtf8(utf8)) {}
+    String(const std::string& utf8) : String(fromUtf8(utf8)) {}
+    static String fromUtf8(std::string_view utf8);
+    static String fromBytes(const void* bytes, size_t count, Encoding enc);
+
+    // Wraps a handle, taking a reference of its own (retain) or taking over the caller's (adopt).
+    static String retain(REALstring s) noexcept;
+    static String adopt(REALstring s) noexcept;
+
+    String(const String& o) noexcept;
+    String(String&& o) noexcept;
+    String& operator=(String o) noexcept;
+    ~String();
+
+    bool isNil() const noexcept { return rep_ == nullptr; }
+    REALstring handle() const noexcept;
+    // The reference passes to the caller (for a result handed across the plug-in interface).
+    REALstring leak() noexcept;
+
+    Encoding encoding() const noexcept;
+    std::string_view bytes() const noexcept;
+    size_t byteLength() const noexcept { return bytes().size(); }
+    bool empty() const noexcept { return byteLength() == 0; }
+
+    // The text as UTF-8. Raw bytes and Mac Roman are read as their code points (raw as
+    // Latin-1, so nothing is lost); invalid input gives U+FFFD in the result.
+    std::string toUtf8() const;
+    // The same text in another encoding; nil when a character has no form in it or the
+    // source bytes are invalid. To raw bytes is always the same bytes, retagged.
+    String convert(Encoding target) const;
+
+    int32_t refCount() const noexcept;
+    static int64_t liveCount() noexcept;
+
+  private:
+    explicit String(StringRep* rep) noexcept : rep_(rep) {}
+    StringRep* rep_ = nullptr;
+};
+
+// The runtime's comparison: ignores letter case (Unicode case folding); <0, 0 or >0.
+int32_t RuntimeStringCompare(const String& a, const String& b);
+
+// Byte-exact equality of the text (after conversion to UTF-8).
+bool operator==(const String& a, const String& b);
+
+String operator+(const String& a, const String& b);
+
+// Host-side operations behind the plug-in entries, usable by the runtime itself.
+namespace strings {
+// Sets the tag without touching the bytes.
+void setEncoding(REALstring s, Encoding enc) noexcept;
+}  // namespace strings
+
+}  // namespace rb

@@ -1,0 +1,241 @@
+#include "platform/rbframework/string_functions.h"
+
+#include <unicode/locid.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace rb {
+
+namespace {
+
+// Byte offsets of character boundaries, walked without decoding the whole text.
+struct CharWalker {
+    explicit CharWalker(const String& s) : enc(s.encoding()), b(s.bytes()) {}
+    Encoding enc;
+    std::string_view b;
+
+    bool isLead(size_t i) const {
+        switch (enc) {
+            case encoding::UTF8:
+                return (static_cast<unsigned char>(b[i]) & 0xC0) != 0x80;
+            case encoding::UTF16: {
+                if (i % 2) return false;
+                if (i + 1 >= b.size()) return true;
+                uint16_t u = static_cast<uint16_t>(static_cast<unsigned char>(b[i]) |
+                                                   (static_cast<unsigned char>(b[i + 1]) << 8));
+                // A trail surrogate right after a lead one continues that character.
+                if (!U16_IS_TRAIL(u) || i < 2) return true;
+                uint16_t prev = static_cast<uint16_t>(static_cast<unsigned char>(b[i - 2]) |
+                                                      (static_cast<unsigned char>(b[i - 1]) << 8));
+                return !U16_IS_LEAD(prev);
+            }
+            case encoding::UTF32:
+                return i % 4 == 0;
+            default:
+                return true;
+        }
+    }
+    size_t step() const { return enc == encoding::UTF16 ? 2 : enc == encoding::UTF32 ? 4 : 1; }
+
+    int32_t count() const {
+        if (enc == encoding::UTF32) return static_cast<int32_t>(b.size() / 4);
+        if (enc != encoding::UTF8 && enc != encoding::UTF16) return static_cast<int32_t>(b.size());
+        int64_t n = 0;
+        for (size_t i = 0; i < b.size(); i += step()) n += isLead(i);
+        return static_cast<int32_t>(std::min<int64_t>(n, std::numeric_limits<int32_t>::max()));
+    }
+    // The offset where character k (0-based) starts; the end when there are fewer.
+    size_t offsetOf(int64_t k) const {
+        if (k <= 0) return 0;
+        if (enc != encoding::UTF8 && enc != encoding::UTF16) {
+            size_t off = static_cast<size_t>(k) * step();
+            return std::min(off, b.size() - b.size() % step());
+        }
+        int64_t seen = 0;
+        for (size_t i = 0; i < b.size(); i += step()) {
+            if (isLead(i) && seen++ == k) return i;
+        }
+        return b.size();
+    }
+    // The offset where the last k characters begin; 0 when there are fewer.
+    size_t offsetFromEnd(int64_t k) const {
+        if (k <= 0) return b.size();
+        if (enc != encoding::UTF8 && enc != encoding::UTF16) {
+            size_t whole = b.size() - b.size() % step();
+            size_t back = static_cast<size_t>(k) * step();
+            return back >= whole ? 0 : whole - back;
+        }
+        int64_t seen = 0;
+        size_t i = b.size() - b.size() % step();
+        while (i > 0) {
+            i -= step();
+            if (isLead(i) && ++seen == k) return i;
+        }
+        return 0;
+    }
+};
+
+String slice(const String& s, size_t from, size_t to) {
+    std::string_view b = s.bytes();
+    if (to <= from) return String::fromBytes("", 0, s.encoding());
+    return String::fromBytes(b.data() + from, to - from, s.encoding());
+}
+
+// Code points with simple case folding, so a match's position counts as the text does.
+std::u32string folded(const String& s) {
+    std::string utf8 = s.toUtf8();
+    std::u32string out;
+    out.reserve(utf8.size());
+    int32_t i = 0, n = static_cast<int32_t>(utf8.size());
+    while (i < n) {
+        UChar32 c;
+        U8_NEXT(utf8.data(), i, n, c);
+        if (c < 0) c = 0xFFFD;
+        out.push_back(static_cast<char32_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT)));
+    }
+    return out;
+}
+
+// Character positions (0-based) of each match of sep in s, ignoring case.
+std::vector<size_t> matches(const std::u32string& s, const std::u32string& sep) {
+    std::vector<size_t> at;
+    if (sep.empty()) return at;
+    for (size_t pos = s.find(sep); pos != std::u32string::npos; pos = s.find(sep, pos + sep.size()))
+        at.push_back(pos);
+    return at;
+}
+
+}  // namespace
+
+int32_t Len(const String& s) {
+    return CharWalker(s).count();
+}
+
+String Left(const String& s, int32_t n) {
+    return slice(s, 0, CharWalker(s).offsetOf(n));
+}
+
+String Right(const String& s, int32_t n) {
+    if (n <= 0) return slice(s, 0, 0);
+    return slice(s, CharWalker(s).offsetFromEnd(n), s.byteLength());
+}
+
+String Mid(const String& s, int32_t start) {
+    if (start < 1) start = 1;
+    return slice(s, CharWalker(s).offsetOf(int64_t{start} - 1), s.byteLength());
+}
+
+String Mid(const String& s, int32_t start, int32_t count) {
+    if (start < 1) start = 1;
+    if (count <= 0) return slice(s, 0, 0);
+    CharWalker w(s);
+    size_t from = w.offsetOf(int64_t{start} - 1);
+    size_t to = w.offsetOf(int64_t{start} - 1 + count);
+    return slice(s, from, to);
+}
+
+int32_t InStr(const String& s, const String& find) {
+    return InStr(1, s, find);
+}
+
+int32_t InStr(int32_t start, const String& s, const String& find) {
+    if (start < 1) start = 1;
+    std::u32string hay = folded(s), needle = folded(find);
+    size_t from = static_cast<size_t>(start) - 1;
+    if (from > hay.size()) return 0;
+    if (needle.empty()) return start;
+    size_t pos = hay.find(needle, from);
+    return pos == std::u32string::npos ? 0 : static_cast<int32_t>(pos + 1);
+}
+
+String NthField(const String& s, const String& sep, int32_t n) {
+    if (n < 1) return slice(s, 0, 0);
+    if (sep.empty()) return n == 1 ? s : slice(s, 0, 0);
+    std::u32string hay = folded(s), needle = folded(sep);
+    std::vector<size_t> at = matches(hay, needle);
+    if (static_cast<size_t>(n) > at.size() + 1) return slice(s, 0, 0);
+    // Positions count characters; the folded text has one entry per character of s.
+    size_t begin = n == 1 ? 0 : at[static_cast<size_t>(n) - 2] + needle.size();
+    size_t end = static_cast<size_t>(n) <= at.size() ? at[static_cast<size_t>(n) - 1] : hay.size();
+    return Mid(s, static_cast<int32_t>(begin + 1), static_cast<int32_t>(end - begin));
+}
+
+int32_t CountFields(const String& s, const String& sep) {
+    if (sep.empty()) return s.empty() ? 0 : 1;
+    return static_cast<int32_t>(matches(folded(s), folded(sep)).size() + 1);
+}
+
+double Val(const String& s) {
+    std::string t = s.toUtf8();
+    size_t i = 0;
+    while (i < t.size() && (t[i] == ' ' || t[i] == '\t')) ++i;
+    size_t begin = i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    size_t digits = 0;
+    while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, ++digits;
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, ++digits;
+    }
+    if (!digits) return 0.0;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < t.size() && (t[j] == '+' || t[j] == '-')) ++j;
+        if (j < t.size() && std::isdigit(static_cast<unsigned char>(t[j]))) {
+            while (j < t.size() && std::isdigit(static_cast<unsigned char>(t[j]))) ++j;
+            i = j;
+        }
+    }
+    std::string number = t.substr(begin, i - begin);
+    return std::strtod(number.c_str(), nullptr);
+}
+
+String Str(int32_t n) {
+    return String(std::to_string(n));
+}
+
+String Str(double d) {
+    if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 1e15) {
+        return String(std::to_string(static_cast<int64_t>(d)));
+    }
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.7g", d);
+    return String(buf);
+}
+
+String Lowercase(const String& s) {
+    icu::UnicodeString u = icu::UnicodeString::fromUTF8(s.toUtf8());
+    u.toLower(icu::Locale::getRoot());
+    std::string out;
+    u.toUTF8String(out);
+    return String(out);
+}
+
+String Chr(int32_t codePoint) {
+    if (codePoint < 0 || codePoint > 0x10FFFF || U_IS_SURROGATE(codePoint)) return String("");
+    char buf[4];
+    int32_t len = 0;
+    UBool error = false;
+    U8_APPEND(buf, len, 4, codePoint, error);
+    if (error) return String("");
+    return String(std::string_view(buf, static_cast<size_t>(len)));
+}
+
+int32_t DoubleToInt32(double d) noexcept {
+    if (std::isnan(d)) return 0;
+    if (d >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+    if (d <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(d);
+}
+
+}  // namespace rb

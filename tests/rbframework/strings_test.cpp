@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "platform/rbframework/rbstring.h"
+#include "platform/rbframework/string_functions.h"
+
+namespace {
+
+using rb::String;
+namespace enc = rb::encoding;
+
+// Strings made by a test are all gone once it ends.
+class Strings : public ::testing::Test {
+  protected:
+    void SetUp() override { live_ = String::liveCount(); }
+    void TearDown() override { EXPECT_EQ(String::liveCount(), live_); }
+    int64_t live_ = 0;
+};
+
+TEST_F(Strings, RecordKeepsLengthBytePointerAndByteLength) {
+    std::string big(300, 'x');
+    for (const std::string& text : {std::string("abc"), std::string(), big}) {
+        String s(text);
+        auto* rec = reinterpret_cast<const REALstringRecord*>(s.handle());
+        EXPECT_EQ(rec->byteLength, text.size());
+        EXPECT_EQ(rec->pascalBytes[0], std::min<size_t>(text.size(), 255));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(rec->pascalBytes + 1), text.size()),
+                  text);
+        EXPECT_EQ(rec->pascalBytes[1 + text.size()], 0);
+    }
+}
+
+TEST_F(Strings, ReferencesAreCountedAndReleased) {
+    int64_t before = String::liveCount();
+    {
+        String a("hello");
+        String b = a;
+        EXPECT_EQ(a.refCount(), 2);
+        EXPECT_EQ(String::liveCount(), before + 1);
+        REALstring h = b.leak();
+        EXPECT_EQ(a.refCount(), 2);
+        String::adopt(h);
+        EXPECT_EQ(a.refCount(), 1);
+    }
+    EXPECT_EQ(String::liveCount(), before);
+}
+
+struct Conversion {
+    const char* name;
+    std::string bytes;
+    rb::Encoding from;
+    rb::Encoding to;
+    bool ok;
+    std::string expect;
+};
+
+TEST_F(Strings, ConvertsBetweenEncodingsAndFailsOnLoss) {
+    const std::string e_acute_utf8 = "\xC3\xA9";
+    const Conversion cases[] = {
+        {"utf8 to mac roman", "caf" + e_acute_utf8, enc::UTF8, enc::MacRoman, true, "caf\x8E"},
+        {"mac roman to utf8", "caf\x8E", enc::MacRoman, enc::UTF8, true, "caf" + e_acute_utf8},
+        {"utf8 to utf16", "A" + e_acute_utf8, enc::UTF8, enc::UTF16, true,
+         std::string("A\0\xE9\0", 4)},
+        {"utf16 to utf8", std::string("A\0\xE9\0", 4), enc::UTF16, enc::UTF8, true,
+         "A" + e_acute_utf8},
+        {"utf8 to utf32", "\xF0\x9F\x98\x80", enc::UTF8, enc::UTF32, true,
+         std::string("\x00\xF6\x01\x00", 4)},
+        {"utf32 to utf8", std::string("\x00\xF6\x01\x00", 4), enc::UTF32, enc::UTF8, true,
+         "\xF0\x9F\x98\x80"},
+        {"utf8 to ascii", "plain", enc::UTF8, enc::ASCII, true, "plain"},
+        {"accent to ascii fails", "caf" + e_acute_utf8, enc::UTF8, enc::ASCII, false, ""},
+        {"emoji to mac roman fails", "hi \xF0\x9F\x98\x80", enc::UTF8, enc::MacRoman, false, ""},
+        {"cyrillic to mac roman fails", "\xD0\x96", enc::UTF8, enc::MacRoman, false, ""},
+        {"invalid utf8 fails", "\xC3(", enc::UTF8, enc::UTF16, false, ""},
+        {"anything to raw keeps bytes", "caf\x8E", enc::MacRoman, enc::Raw, true, "caf\x8E"},
+        {"raw to valid utf8 keeps bytes", "caf" + e_acute_utf8, enc::Raw, enc::UTF8, true,
+         "caf" + e_acute_utf8},
+        {"raw to invalid utf8 fails", "\xFF", enc::Raw, enc::UTF8, false, ""},
+        {"raw to mac roman keeps bytes", "\xFF\x80", enc::Raw, enc::MacRoman, true, "\xFF\x80"},
+    };
+    for (const Conversion& c : cases) {
+        SCOPED_TRACE(c.name);
+        String s = String::fromBytes(c.bytes.data(), c.bytes.size(), c.from);
+        String out = s.convert(c.to);
+        ASSERT_EQ(!out.isNil(), c.ok);
+        if (c.ok) {
+            EXPECT_EQ(out.encoding(), c.to);
+            EXPECT_EQ(std::string(out.bytes()), c.expect);
+        }
+    }
+}
+
+TEST_F(Strings, EveryMacRomanByteSurvivesARoundTrip) {
+    std::string all;
+    for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+    String mac = String::fromBytes(all.data(), all.size(), enc::MacRoman);
+    for (rb::Encoding via : {enc::UTF8, enc::UTF16, enc::UTF32}) {
+        String there = mac.convert(via);
+        ASSERT_FALSE(there.isNil());
+        String back = there.convert(enc::MacRoman);
+        ASSERT_FALSE(back.isNil());
+        EXPECT_EQ(std::string(back.bytes()), all);
+    }
+}
+
+TEST_F(Strings, ComparisonIgnoresCaseAndConcatenationJoinsEncodings) {
+    EXPECT_EQ(rb::RuntimeStringCompare("SpeakingRate", "speakingrate"), 0);
+    EXPECT_EQ(rb::RuntimeStringCompare("\xC3\x89T\xC3\x89", "\xC3\xA9t\xC3\xA9"), 0);  // ÉTÉ / été
+    EXPECT_LT(rb::RuntimeStringCompare("abc", "abd"), 0);
+    EXPECT_GT(rb::RuntimeStringCompare("b", "A"), 0);
+    EXPECT_NE(rb::RuntimeStringCompare(".", ","), 0);
+    EXPECT_EQ(rb::RuntimeStringCompare(String(), ""), 0);
+
+    String mac = String::fromBytes("caf\x8E", 4, enc::MacRoman);
+    String joined = mac + String(" ok");
+    EXPECT_EQ(joined.encoding(), enc::UTF8);
+    EXPECT_EQ(joined.toUtf8(), "caf\xC3\xA9 ok");
+    EXPECT_EQ((mac + mac).encoding(), enc::MacRoman);
+    EXPECT_EQ((String() + String("x")).toUtf8(), "x");
+}
+
+TEST_F(Strings, FunctionsCountCharactersNotBytes) {
+    const String emoji(
+        "a\xF0\x9F\x98\x80"
+        "b");  // a😀b
+    EXPECT_EQ(rb::Len(emoji), 3);
+    EXPECT_EQ(rb::Mid(emoji, 2, 1).toUtf8(), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(rb::Right(emoji, 2).toUtf8(),
+              "\xF0\x9F\x98\x80"
+              "b");
+    EXPECT_EQ(rb::Left(emoji, 2).toUtf8(), "a\xF0\x9F\x98\x80");
+    String utf16 = emoji.convert(enc::UTF16);
+    EXPECT_EQ(rb::Len(utf16), 3);
+    EXPECT_EQ(rb::Right(utf16, 2).toUtf8(),
+              "\xF0\x9F\x98\x80"
+              "b");
+    String mac = String::fromBytes("caf\x8E", 4, enc::MacRoman);
+    EXPECT_EQ(rb::Len(mac), 4);
+    EXPECT_EQ(rb::Right(mac, 1).encoding(), enc::MacRoman);
+    EXPECT_EQ(rb::Right(mac, 1).toUtf8(), "\xC3\xA9");
+}
+
+TEST_F(Strings, PiecesAtTheirLimits) {
+    const String s("Hello");
+    struct Piece {
+        const char* name;
+        String got;
+        const char* want;
+    } pieces[] = {
+        {"Left 0", rb::Left(s, 0), ""},
+        {"Left past end", rb::Left(s, 9), "Hello"},
+        {"Left negative", rb::Left(s, -1), ""},
+        {"Right 2", rb::Right(s, 2), "lo"},
+        {"Right whole", rb::Right(s, 5), "Hello"},
+        {"Right past end", rb::Right(s, 50), "Hello"},
+        {"Right 0", rb::Right(s, 0), ""},
+        {"Right negative", rb::Right(s, -3), ""},
+        {"Right of empty", rb::Right(String(""), 1), ""},
+        {"Mid to end", rb::Mid(s, 2), "ello"},
+        {"Mid count", rb::Mid(s, 2, 3), "ell"},
+        {"Mid past end", rb::Mid(s, 6, 1), ""},
+        {"Mid count past end", rb::Mid(s, 4, 10), "lo"},
+        {"Mid start 0", rb::Mid(s, 0, 2), "He"},
+        {"Mid negative count", rb::Mid(s, 2, -1), ""},
+        {"NthField 1", rb::NthField("10\t20\t30", "\t", 1), "10"},
+        {"NthField 3", rb::NthField("10\t20\t30", "\t", 3), "30"},
+        {"NthField missing", rb::NthField("10\t20", "\t", 3), ""},
+        {"NthField 0", rb::NthField("10\t20", "\t", 0), ""},
+        {"NthField empty fields", rb::NthField("1..3", ".", 2), ""},
+        {"NthField ignores case", rb::NthField("aXbxc", "x", 3), "c"},
+        {"NthField wide separator", rb::NthField("a<>b<>c", "<>", 2), "b"},
+        {"Lowercase", rb::Lowercase("SpeakingRate \xC3\x89"), "speakingrate \xC3\xA9"},
+        {"Chr tab", rb::Chr(9), "\t"},
+        {"Chr e acute", rb::Chr(0xE9), "\xC3\xA9"},
+        {"Chr invalid", rb::Chr(0xD800), ""},
+        {"Str", rb::Str(-175), "-175"},
+        {"Str double", rb::Str(1.5), "1.5"},
+        {"Str whole double", rb::Str(175.0), "175"},
+    };
+    for (const Piece& p : pieces) {
+        SCOPED_TRACE(p.name);
+        EXPECT_EQ(p.got.toUtf8(), p.want);
+    }
+}
+
+TEST_F(Strings, InStrFindsIgnoringCaseFromAStart) {
+    const String doc("<a>x</a><CurrentVersion>1.2.3</CurrentVersion>");
+    EXPECT_EQ(rb::InStr(doc, "<CurrentVersion>"), 9);
+    EXPECT_EQ(rb::InStr(doc, "<currentversion>"), 9);
+    EXPECT_EQ(rb::InStr(0, doc, "</CurrentVersion>"), 30);
+    EXPECT_EQ(rb::InStr(25, doc, "</CurrentVersion>"), 30);
+    EXPECT_EQ(rb::InStr(31, doc, "</CurrentVersion>"), 0);
+    EXPECT_EQ(rb::InStr(doc, "<Free>"), 0);
+    EXPECT_EQ(rb::InStr(100, doc, "a"), 0);
+    EXPECT_EQ(rb::InStr(String("\xF0\x9F\x98\x80xy"), "y"), 3);  // counts characters
+}
+
+TEST_F(Strings, ValReadsTheLeadingNumber) {
+    const std::pair<const char*, double> cases[] = {
+        {"175", 175},       {"  42abc", 42}, {"-3.5", -3.5}, {"+7", 7},   {"1e3", 1000},
+        {"2e", 2},          {"abc", 0},      {"", 0},        {".5", 0.5}, {"-", 0},
+        {"12.75.3", 12.75}, {"\t9", 9},      {"0x10", 0},    {"007", 7},
+    };
+    for (const auto& [text, want] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_DOUBLE_EQ(rb::Val(text), want);
+    }
+    EXPECT_TRUE(std::isinf(rb::Val("1e999")));
+}
+
+TEST_F(Strings, DoublesBecomeInt32WithoutOverflow) {
+    const std::pair<double, int32_t> cases[] = {
+        {175.9, 175},
+        {-175.9, -175},
+        {4294967296.0, std::numeric_limits<int32_t>::max()},
+        {-1e20, std::numeric_limits<int32_t>::min()},
+        {std::numeric_limits<double>::infinity(), std::numeric_limits<int32_t>::max()},
+        {std::nan(""), 0},
+        {2147483647.0, 2147483647},
+    };
+    for (const auto& [d, want] : cases) EXPECT_EQ(rb::DoubleToInt32(d), want) << d;
+}
+
+}  // namespace
