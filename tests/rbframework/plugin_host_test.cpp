@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <string>
+
+#include "platform/rbframework/plugin_host.h"
+#include "platform/rbframework/rbstring.h"
+
+namespace {
+
+using rb::PluginHost;
+using rb::String;
+
+// Mirrors the probe bundle's instance data.
+struct ProbeData {
+    int32_t count;
+    REALstring name;
+    REALobject other;
+    bool flag;
+    int32_t twice;
+};
+
+class Host : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        PluginHost::instance().loadBundlesFrom(VELLORA_TEST_PLUGIN_DIR, {"probe"});
+    }
+    void SetUp() override {
+        objects_ = rb::Object::liveCount();
+        strings_ = String::liveCount();
+    }
+    void TearDown() override {
+        EXPECT_EQ(rb::Object::liveCount(), objects_);
+        EXPECT_EQ(String::liveCount(), strings_);
+    }
+    template <class F>
+    static F key(const char* k) {
+        return reinterpret_cast<F>(PluginHost::instance().require(k));
+    }
+    int64_t objects_ = 0, strings_ = 0;
+};
+
+TEST_F(Host, BrokenBundlesAreReportedByName) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"missing", "was not found"},
+        {"not_a_library", "could not be loaded"},
+        {"no_entry", "has no entry REALPluginMain"},
+    };
+    for (const auto& [name, why] : cases) {
+        try {
+            PluginHost::instance().loadBundlesFrom(VELLORA_TEST_PLUGIN_DIR, {name});
+            ADD_FAILURE() << name << " loaded";
+        } catch (const rb::PluginError& e) {
+            std::string what = e.what();
+            EXPECT_NE(what.find(std::string("\"") + name + "\""), std::string::npos) << what;
+            EXPECT_NE(what.find(why), std::string::npos) << what;
+        }
+    }
+    // The host is still sound afterwards.
+    EXPECT_NE(PluginHost::instance().findClass("Probe"), nullptr);
+}
+
+TEST_F(Host, RefusesDuplicateAndOtherVersionRecords) {
+    auto results = key<int32_t (*)(REALobject)>("Probe.RegisterResults as integer");
+    EXPECT_EQ(results(nullptr), 0b0001);
+    EXPECT_EQ(PluginHost::instance().findClass("OldProbe"), nullptr);
+}
+
+TEST_F(Host, PluginFolderIsBesideTheProgramsFolder) {
+    auto folder = PluginHost::pluginFolder();
+    auto exe = std::filesystem::read_symlink("/proc/self/exe");
+    EXPECT_EQ(folder, exe.parent_path().parent_path() / "plugins");
+}
+
+TEST_F(Host, InstancesAreZeroFilledConstructedAndDestroyedOnce) {
+    auto destroyed = key<int32_t (*)(REALobject)>("Probe.Destroyed as integer");
+    int32_t before = destroyed(nullptr);
+    {
+        auto obj = PluginHost::instance().newInstance("Probe");
+        ASSERT_TRUE(obj);
+        EXPECT_EQ(obj->refCount(), 1);
+        EXPECT_EQ(obj->record().dataOffset, rb::kPluginDataOffset);
+        EXPECT_EQ(obj->record().dataOffset % alignof(std::max_align_t), 0u);
+        auto* d = static_cast<ProbeData*>(obj->data());
+        EXPECT_EQ(d->count, 7);  // the constructor ran
+        EXPECT_EQ(d->name, nullptr);
+        EXPECT_EQ(d->other, nullptr);
+        EXPECT_FALSE(d->flag);
+        EXPECT_EQ(destroyed(nullptr), before);
+    }
+    EXPECT_EQ(destroyed(nullptr), before + 1);
+    EXPECT_FALSE(PluginHost::instance().newInstance("NoSuchClass"));
+}
+
+TEST_F(Host, FieldPropertiesAreReadAtHeaderPlusOffset) {
+    auto obj = PluginHost::instance().newInstance("Probe");
+    REALobject h = obj->handle();
+    const int32_t base = static_cast<int32_t>(obj->record().dataOffset);
+
+    EXPECT_EQ(intGetter(h, base + offsetof(ProbeData, count)), 7);
+    EXPECT_EQ(stringGetter(h, base + offsetof(ProbeData, name)), nullptr);
+
+    String name("Agnes");
+    key<void (*)(REALobject, REALstring)>("Probe.SetName(s as string)")(h, name.handle());
+    EXPECT_EQ(name.refCount(), 2);  // the object holds one
+    String got = String::adopt(stringGetter(h, base + offsetof(ProbeData, name)));
+    EXPECT_EQ(got.toUtf8(), "Agnes");
+    EXPECT_EQ(name.refCount(), 3);  // the getter's result carries one for us
+
+    auto other = PluginHost::instance().newInstance("Probe");
+    key<void (*)(REALobject, int32_t, REALobject)>("Probe.Other.Set")(h, 0, other->handle());
+    EXPECT_EQ(other->refCount(), 2);
+    REALobject read = objGetter(h, base + offsetof(ProbeData, other));
+    EXPECT_EQ(read, other->handle());
+    EXPECT_EQ(other->refCount(), 3);
+    reinterpret_cast<rb::Object*>(read)->release();
+
+    static_cast<ProbeData*>(obj->data())->flag = true;
+    EXPECT_TRUE(boolGetter(h, base + offsetof(ProbeData, flag)));
+
+    key<void (*)(REALobject, int32_t, int32_t)>("Probe.Twice.Set")(h, 0, 21);
+    EXPECT_EQ(key<int32_t (*)(REALobject, int32_t)>("Probe.Twice.Get")(h, 0), 42);
+}
+
+TEST_F(Host, KeysFollowTheRecordsRows) {
+    PluginHost& host = PluginHost::instance();
+    for (const char* k :
+         {"Probe.__init", "Probe.__exit", "Probe.Close", "Probe.MakeAnother as Probe",
+          "Probe.Other.Set", "Probe.Twice.Get", "Probe.Twice.Set"}) {
+        EXPECT_NE(host.lookup(k), nullptr) << k;
+    }
+    // Standard-field getters and read-only properties have no key; matching is exact.
+    for (const char* k :
+         {"Probe.Count.Get", "Probe.Name.Get", "Probe.Other.Get", "Probe.Count.Set", "Probe.close",
+          "Probe.SetName(s As string)", "Probe.SetName(s as string) "}) {
+        EXPECT_EQ(host.lookup(k), nullptr) << k;
+    }
+    try {
+        host.require("Probe.Missing as integer");
+        ADD_FAILURE();
+    } catch (const rb::PluginError& e) {
+        EXPECT_NE(std::string(e.what()).find("\"Probe.Missing as integer\""), std::string::npos);
+    }
+    String k("Probe.Destroyed as integer");
+    EXPECT_EQ(RuntimeLookupPluginEntrypoint(k.handle()), host.lookup("Probe.Destroyed as integer"));
+}
+
+TEST_F(Host, APluginMadeInstanceCarriesOneReference) {
+    auto obj = PluginHost::instance().newInstance("Probe");
+    REALobject made = key<REALobject (*)(REALobject)>("Probe.MakeAnother as Probe")(obj->handle());
+    ASSERT_NE(made, nullptr);
+    auto another = rb::Ref<rb::Object>::adopt(reinterpret_cast<rb::Object*>(made));
+    EXPECT_EQ(another->refCount(), 1);
+}
+
+TEST_F(Host, RuntimeGlobalsDigestAndEncode) {
+    auto md5 = key<REALstring (*)(REALstring)>("MD5(data As String) As String");
+    auto enc = key<REALstring (*)(REALstring, int32_t)>(
+        "EncodeBase64(data As String, lineWrap As Integer = 76) As String");
+    auto dec = key<REALstring (*)(REALstring, REALobject)>(
+        "DecodeBase64(data As String, encoding as TextEncoding = nil) As String");
+    String digest = String::adopt(md5(String("abc").handle()));
+    ASSERT_EQ(digest.byteLength(), 16u);
+    EXPECT_EQ(static_cast<unsigned char>(digest.bytes()[0]), 0x90);  // 900150983cd24fb0...
+    EXPECT_EQ(static_cast<unsigned char>(digest.bytes()[15]), 0x72);
+
+    String b64 = String::adopt(enc(String("user:secret").handle(), 0));
+    EXPECT_EQ(b64.toUtf8(), "dXNlcjpzZWNyZXQ=");
+    String wrapped = String::adopt(enc(String(std::string(60, 'a')).handle(), 76));
+    EXPECT_EQ(wrapped.toUtf8().find("\r\n"), 76u);
+    String back = String::adopt(dec(b64.handle(), nullptr));
+    EXPECT_EQ(std::string(back.bytes()), "user:secret");
+}
+
+TEST_F(Host, EntryTableHasTheSlotsAskedFor) {
+    void** table = RuntimeAllocatePluginEntrypointsTable(67);
+    ASSERT_NE(table, nullptr);
+    for (int i = 0; i < 67; ++i) EXPECT_EQ(table[i], nullptr);
+    EXPECT_EQ(RuntimeAllocatePluginEntrypointsTable(0), nullptr);
+    delete[] table;
+}
+
+}  // namespace
