@@ -42,7 +42,9 @@ CFMutableStringRef CFStringCreateMutableCopy(CFAllocatorRef allocator, CFIndex m
 // Rewrites `string` in place in the given normalisation form.
 void CFStringNormalize(CFMutableStringRef string, CFStringNormalizationForm form);
 
-// The URL of `url` with one more path component, or NULL when the name is empty or holds '/'.
+// The URL of `url` with one more path component, or NULL when the name is empty, "." or "..",
+// or holds '/', a NUL or an unpaired surrogate. `isDirectory` is ignored: paths carry no
+// trailing slash.
 CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef allocator, CFURLRef url,
                                                CFStringRef pathComponent, Boolean isDirectory);
 

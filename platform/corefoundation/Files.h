@@ -56,13 +56,16 @@ VELLORA_CF_STATIC_ASSERT(sizeof(FSRef) == 80, "FSRef is 80 bytes");
 VELLORA_CF_STATIC_ASSERT(sizeof(HFSUniStr255) == 512, "HFSUniStr255 is 512 bytes");
 
 // Fills *spec for the file at an absolute `path` (UTF-8), which need not exist; its folder
-// must. noErr, dirNFErr when the folder does not exist, bdNamErr when the leaf does not fit.
+// must. noErr, dirNFErr when the folder does not exist, bdNamErr when the leaf does not fit
+// (or the path is "/", which has no folder), paramErr for NULL or a relative path.
 OSErr FSMakeFSSpecFromPath(const char* path, FSSpec* spec);
 
-// Fills *ref for the existing file or folder at an absolute `path`. noErr or fnfErr.
+// Fills *ref for the existing file or folder at an absolute `path`. noErr or fnfErr;
+// paramErr for NULL or a relative path.
 OSErr FSMakeFSRefFromPath(const char* path, FSRef* ref);
 
-// An FSRef for the existing file that *spec names. noErr, fnfErr or dirNFErr.
+// An FSRef for the existing file that *spec names. noErr, fnfErr or dirNFErr (its folder has
+// gone); paramErr for NULL or a spec this layer did not fill.
 OSErr FSpMakeFSRef(const FSSpec* spec, FSRef* ref);
 
 // The absolute path (UTF-8, NUL-terminated) that a spec or a ref names, into `buffer` of
