@@ -1,0 +1,64 @@
+#include "platform/speechsynthesis/DeviceAudioSink.h"
+
+#include <SDL2/SDL.h>
+
+namespace vellora::speech {
+namespace {
+
+class DeviceAudioSink final : public AudioSink {
+  public:
+    ~DeviceAudioSink() override { stop(); }
+
+    bool start(AudioSource& source, int sampleRate) override {
+        source_ = &source;
+        if (open(sampleRate)) return true;
+        // No usable sound device: play silently in real time, so that speech still takes
+        // its time and reports its progress.
+        SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
+        return open(sampleRate);
+    }
+
+    void stop() override {
+        if (device_ != 0) {
+            SDL_CloseAudioDevice(device_);
+            device_ = 0;
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        }
+    }
+
+  private:
+    bool open(int sampleRate) {
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+        SDL_AudioSpec want{};
+        want.freq = sampleRate;
+        want.format = AUDIO_S16SYS;
+        want.channels = 1;
+        want.samples = 256;
+        want.callback = &DeviceAudioSink::callback;
+        want.userdata = this;
+        SDL_AudioSpec have{};
+        device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (device_ == 0) {
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            return false;
+        }
+        SDL_PauseAudioDevice(device_, 0);
+        return true;
+    }
+
+    static void callback(void* self, Uint8* stream, int bytes) {
+        auto* sink = static_cast<DeviceAudioSink*>(self);
+        sink->source_->mix(reinterpret_cast<int16_t*>(stream), size_t(bytes) / sizeof(int16_t));
+    }
+
+    AudioSource* source_ = nullptr;
+    SDL_AudioDeviceID device_ = 0;
+};
+
+}  // namespace
+
+std::shared_ptr<AudioSink> MakeDeviceAudioSink() {
+    return std::make_shared<DeviceAudioSink>();
+}
+
+}  // namespace vellora::speech

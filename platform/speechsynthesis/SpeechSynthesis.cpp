@@ -1,0 +1,375 @@
+// The C interface: argument checks, then the layer's state under its lock.
+#include "platform/speechsynthesis/SpeechSynthesis.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/speechsynthesis/Layer.h"
+#include "platform/speechsynthesis/Voices.h"
+
+using vellora::speech::Channel;
+using vellora::speech::Engine;
+using vellora::speech::Layer;
+using Call = vellora::speech::Engine::ChannelCall;
+
+namespace {
+
+// Index of the voice a spec names; null or all zero is the default voice; -1 for none.
+int ResolveVoice(const Layer& layer, const VoiceSpec* spec) {
+    if (!spec || (spec->creator == 0 && spec->id == 0))
+        return vellora::speech::ChooseDefaultVoice(layer.voices);
+    if (spec->creator != kSpeechVoiceCreator || spec->id < 1 || spec->id > layer.voices.size())
+        return -1;
+    return int(spec->id) - 1;
+}
+
+VoiceSpec SpecOf(int index) {
+    return VoiceSpec{kSpeechVoiceCreator, OSType(index + 1)};
+}
+
+Call MakeCall(Call::Kind kind, SpeechChannel chan) {
+    Call call{};
+    call.kind = kind;
+    call.channel = reinterpret_cast<uintptr_t>(chan);
+    return call;
+}
+
+template <typename T>
+T Read(const void* p) {
+    T value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+template <typename T>
+void Write(void* p, const T& value) {
+    std::memcpy(p, &value, sizeof value);
+}
+
+}  // namespace
+
+extern "C" {
+
+uint32_t SpeechManagerVersion(void) {
+    return 0x01008000;
+}
+
+OSErr CountVoices(int16_t* numVoices) {
+    if (!numVoices) return paramErr;
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    if (!layer.engine) return kSpeechNoEngineErr;
+    *numVoices = int16_t(std::min<size_t>(layer.voices.size(), 32767));
+    return noErr;
+}
+
+OSErr GetIndVoice(int16_t index, VoiceSpec* voice) {
+    if (!voice) return paramErr;
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    if (!layer.engine) return kSpeechNoEngineErr;
+    if (index < 1 || size_t(index) > layer.voices.size()) return kSpeechVoiceNotFoundErr;
+    *voice = SpecOf(index - 1);
+    return noErr;
+}
+
+OSErr GetVoiceDescription(const VoiceSpec* voice, VoiceDescription* info, int32_t infoLength) {
+    if (!info || infoLength <= 0) return paramErr;
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    if (!layer.engine) return kSpeechNoEngineErr;
+    int index = ResolveVoice(layer, voice);
+    if (index < 0) return kSpeechVoiceNotFoundErr;
+    VoiceDescription d;
+    vellora::speech::FillDescription(layer.voices[size_t(index)], SpecOf(index), d);
+    size_t n = std::min<size_t>(size_t(infoLength), sizeof d);
+    d.length = int32_t(n);
+    std::memcpy(info, &d, n);
+    return noErr;
+}
+
+OSErr GetVoiceInfo(const VoiceSpec* voice, OSType selector, void* voiceInfo) {
+    if (!voiceInfo) return paramErr;
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    if (!layer.engine) return kSpeechNoEngineErr;
+    int index = ResolveVoice(layer, voice);
+    if (index < 0) return kSpeechVoiceNotFoundErr;
+    const vellora::speech::VoiceEntry& entry = layer.voices[size_t(index)];
+    if (selector == kVoiceFileSelector) {
+        if (entry.filePath.empty()) return fnfErr;
+        VoiceFileInfo fi{};
+        OSErr err = FSMakeFSSpecFromPath(entry.filePath.c_str(), &fi.fileSpec);
+        if (err != noErr) return err;
+        fi.resID = 0;
+        Write(voiceInfo, fi);
+        return noErr;
+    }
+    if (selector == kVoiceDescriptionSelector) {
+        VoiceDescription d;
+        vellora::speech::FillDescription(entry, SpecOf(index), d);
+        Write(voiceInfo, d);
+        return noErr;
+    }
+    return kSpeechUnknownSelectorErr;
+}
+
+OSErr NewSpeechChannel(const VoiceSpec* voice, SpeechChannel* chan) {
+    if (!chan) return paramErr;
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    if (!layer.engine) return kSpeechNoEngineErr;
+    int index = ResolveVoice(layer, voice);
+    if (index < 0) return kSpeechVoiceNotFoundErr;
+    auto ch = std::make_shared<Channel>();
+    // Handles are never reused, so a disposed one stays invalid for good.
+    ch->handle = (layer.nextHandle++ << 4) | 8;
+    ch->voice = index;
+    layer.channels.push_back(ch);
+    *chan = reinterpret_cast<SpeechChannel>(ch->handle);
+    return noErr;
+}
+
+OSErr DisposeSpeechChannel(SpeechChannel chan) {
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    Channel* ch = layer.find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    layer.endSpeech(lock, *ch);
+    layer.note(MakeCall(Call::Dispose, chan));
+    std::erase_if(layer.channels, [&](const auto& c) { return c.get() == ch; });
+    return noErr;
+}
+
+OSErr SpeakText(SpeechChannel chan, const void* textBuf, uint32_t textBytes) {
+    if (!textBuf && textBytes > 0) return paramErr;
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    Channel* ch = layer.find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    std::string text(static_cast<const char*>(textBuf), textBuf ? textBytes : 0);
+    Call call = MakeCall(Call::Speak, chan);
+    call.text = text;
+    layer.note(call);
+    return layer.speak(lock, *ch, std::move(text));
+}
+
+OSErr StopSpeech(SpeechChannel chan) {
+    return StopSpeechAt(chan, kSpeechImmediate);
+}
+
+OSErr StopSpeechAt(SpeechChannel chan, int32_t whereToStop) {
+    if (whereToStop < kSpeechImmediate || whereToStop > kSpeechEndOfSentence) return paramErr;
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    Channel* ch = layer.find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    Call call = MakeCall(Call::Stop, chan);
+    call.where = whereToStop;
+    layer.note(call);
+    if (!ch->busy()) return noErr;
+    auto& u = *ch->current;
+    if (whereToStop == kSpeechImmediate || u.paused || u.toFile) {
+        layer.endSpeech(lock, *ch);
+    } else {
+        u.pending = vellora::speech::Utterance::Stop;
+        u.pendingWhere = whereToStop;
+    }
+    return noErr;
+}
+
+OSErr PauseSpeechAt(SpeechChannel chan, int32_t whereToPause) {
+    if (whereToPause < kSpeechImmediate || whereToPause > kSpeechEndOfSentence) return paramErr;
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    Channel* ch = layer.find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    Call call = MakeCall(Call::Pause, chan);
+    call.where = whereToPause;
+    layer.note(call);
+    if (!ch->busy()) return noErr;
+    auto& u = *ch->current;
+    if (u.paused || u.pending == vellora::speech::Utterance::Stop) return noErr;
+    if (whereToPause == kSpeechImmediate || u.toFile) {
+        u.paused = true;
+        u.pending = vellora::speech::Utterance::None;
+    } else {
+        u.pending = vellora::speech::Utterance::Pause;
+        u.pendingWhere = whereToPause;
+    }
+    return noErr;
+}
+
+OSErr ContinueSpeech(SpeechChannel chan) {
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    Channel* ch = layer.find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    layer.note(MakeCall(Call::Continue, chan));
+    if (!ch->busy()) return noErr;
+    auto& u = *ch->current;
+    u.paused = false;
+    if (u.pending == vellora::speech::Utterance::Pause)
+        u.pending = vellora::speech::Utterance::None;
+    layer.poke();
+    return noErr;
+}
+
+OSErr GetSpeechRate(SpeechChannel chan, Fixed* rate) {
+    if (!rate) return paramErr;
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    Channel* ch = layer.find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    *rate = ch->settings.rate;
+    return noErr;
+}
+
+OSErr SetSpeechRate(SpeechChannel chan, Fixed rate) {
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    Channel* ch = layer.find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    if (rate <= 0) return paramErr;
+    Call call = MakeCall(Call::SetRate, chan);
+    call.value = rate;
+    layer.note(call);
+    ch->settings.rate = rate;
+    return noErr;
+}
+
+OSErr GetSpeechPitch(SpeechChannel chan, Fixed* pitch) {
+    if (!pitch) return paramErr;
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    Channel* ch = layer.find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    *pitch = ch->settings.pitch;
+    return noErr;
+}
+
+OSErr SetSpeechPitch(SpeechChannel chan, Fixed pitch) {
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    Channel* ch = layer.find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    if (pitch <= 0) return paramErr;
+    Call call = MakeCall(Call::SetPitch, chan);
+    call.value = pitch;
+    layer.note(call);
+    ch->settings.pitch = pitch;
+    return noErr;
+}
+
+OSErr GetSpeechInfo(SpeechChannel chan, OSType selector, void* speechInfo) {
+    if (!speechInfo) return paramErr;
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    Channel* ch = layer.find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    const auto& s = ch->settings;
+    switch (selector) {
+        case kSpeechPitchModSelector:
+            Write(speechInfo, s.modulation);
+            return noErr;
+        case kSpeechVolumeSelector:
+            Write(speechInfo, s.volume);
+            return noErr;
+        case kSpeechCharacterModeSelector:
+            Write(speechInfo, s.characterMode);
+            return noErr;
+        case kSpeechNumberModeSelector:
+            Write(speechInfo, s.numberMode);
+            return noErr;
+        case kSpeechCurrentVoiceSelector:
+            Write(speechInfo, SpecOf(ch->voice));
+            return noErr;
+        case kSpeechStatusSelector: {
+            SpeechStatusInfo status{};
+            bool busy = ch->busy();
+            status.outputBusy = busy;
+            status.outputPaused = busy && ch->current->paused;
+            status.inputBytesLeft =
+                busy ? int32_t(ch->current->text.size() - ch->current->textPos) : 0;
+            Write(speechInfo, status);
+            return noErr;
+        }
+        default:
+            return kSpeechUnknownSelectorErr;
+    }
+}
+
+OSErr SetSpeechInfo(SpeechChannel chan, OSType selector, const void* speechInfo) {
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    Channel* ch = layer.find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    Call call = MakeCall(Call::SetInfo, chan);
+    call.selector = selector;
+    auto& s = ch->settings;
+    switch (selector) {
+        case kSpeechPitchModSelector:
+        case kSpeechVolumeSelector: {
+            if (!speechInfo) return paramErr;
+            Fixed v = Read<Fixed>(speechInfo);
+            if (v < 0) return paramErr;
+            (selector == kSpeechVolumeSelector ? s.volume : s.modulation) = v;
+            call.value = v;
+            break;
+        }
+        case kSpeechCharacterModeSelector:
+        case kSpeechNumberModeSelector: {
+            if (!speechInfo) return paramErr;
+            OSType mode = Read<OSType>(speechInfo);
+            if (mode != kSpeechModeLiteral && mode != kSpeechModeNormal) return paramErr;
+            (selector == kSpeechCharacterModeSelector ? s.characterMode : s.numberMode) = mode;
+            call.value = int32_t(mode);
+            break;
+        }
+        case kSpeechCurrentVoiceSelector: {
+            VoiceSpec spec{};
+            if (speechInfo) spec = Read<VoiceSpec>(speechInfo);
+            int index = ResolveVoice(layer, speechInfo ? &spec : nullptr);
+            if (index < 0) return kSpeechVoiceNotFoundErr;
+            ch->voice = index;
+            call.value = index + 1;
+            break;
+        }
+        case kSpeechResetSelector:
+            s = vellora::speech::Settings{};
+            break;
+        case kSpeechOutputFileSelector: {
+            if (!speechInfo) {
+                ch->outputPath.clear();
+                break;
+            }
+            uint8_t path[4096];
+            if (!CFURLGetFileSystemRepresentation(static_cast<CFURLRef>(speechInfo), true, path,
+                                                  sizeof path))
+                return paramErr;
+            std::string p(reinterpret_cast<const char*>(path));
+            OSErr err = vellora::speech::SoundFile::Probe(p);
+            if (err != noErr) return err;
+            ch->outputPath = p;
+            break;
+        }
+        default:
+            return kSpeechUnknownSelectorErr;
+    }
+    layer.note(call);
+    return noErr;
+}
+
+int16_t SpeechBusy(void) {
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    size_t n = std::count_if(layer.channels.begin(), layer.channels.end(),
+                             [](const auto& ch) { return ch->busy(); });
+    return int16_t(std::min<size_t>(n, 32767));
+}
+
+int16_t SpeechBusySystemWide(void) {
+    return SpeechBusy();
+}
+
+}  // extern "C"
