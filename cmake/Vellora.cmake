@@ -27,8 +27,11 @@ function(vellora_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy")
+  # Headless: the harness, never the program, picks the offscreen display and the silent
+  # audio driver. Set through the launcher so test discovery at build time runs headless too.
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+    "/usr/bin/env;QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30)
 endfunction()
 include(GoogleTest)
 
