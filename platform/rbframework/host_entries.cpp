@@ -3,10 +3,13 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
 
+#include "platform/corefoundation/Files.h"
+#include "platform/rbframework/folder_item.h"
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/rbstring.h"
 
@@ -109,6 +112,33 @@ void* hostLoadGlobalMethod(const char*, const char* declaration) {
     return nullptr;
 }
 
+// ---- folder items ---------------------------------------------------------------------
+
+REALfolderItem hostFolderItemFromFSSpec(const FSSpec* spec) {
+    char path[4096];
+    if (!spec || FSSpecGetPath(spec, path, sizeof path) != noErr) return nullptr;
+    return make<FolderItem>(path).leak()->handle();
+}
+
+int32_t hostFSSpecFromFolderItem(FSSpec* out, REALfolderItem item) {
+    if (!out || !item) return 0;
+    return FSMakeFSSpecFromPath(FolderItem::fromHandle(item)->path().c_str(), out) == noErr;
+}
+
+// Without a name record: the ref of the item itself, which must exist. With one: the ref of
+// its folder and its name, so an item that does not exist yet can be named.
+int32_t hostFSRefFromFolderItem(REALfolderItem item, FSRef* out, HFSUniStr255* outName) {
+    if (!out || !item) return 0;
+    const std::filesystem::path& path = FolderItem::fromHandle(item)->path();
+    if (!outName) return FSMakeFSRefFromPath(path.c_str(), out) == noErr;
+    if (FSMakeFSRefFromPath(path.parent_path().c_str(), out) != noErr) return 0;
+    std::u16string name = path.filename().u16string();
+    if (name.size() > 255) return 0;
+    outName->length = static_cast<uint16_t>(name.size());
+    std::copy(name.begin(), name.end(), outName->unicode);
+    return 1;
+}
+
 // ---- runtime globals ------------------------------------------------------------------
 
 REALstring runtimeMD5(REALstring data) {
@@ -172,6 +202,9 @@ void* hostEntry(const std::string& name) {
         {"PluginDisposeStringData", entry(&hostDisposeStringData)},
         {"StringGetCString", entry(&hostStringGetCString)},
         {"REALLoadGlobalMethod", entry(&hostLoadGlobalMethod)},
+        {"FolderItemFromFSSpec", entry(&hostFolderItemFromFSSpec)},
+        {"REALFSSpecFromFolderItem", entry(&hostFSSpecFromFolderItem)},
+        {"REALFSRefFromFolderItem", entry(&hostFSRefFromFolderItem)},
     };
     auto it = entries.find(name);
     return it == entries.end() ? nullptr : it->second;
