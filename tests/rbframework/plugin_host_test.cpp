@@ -5,20 +5,12 @@
 
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/rbstring.h"
+#include "tests/rbframework/bundles/probe_data.h"
 
 namespace {
 
 using rb::PluginHost;
 using rb::String;
-
-// Mirrors the probe bundle's instance data.
-struct ProbeData {
-    int32_t count;
-    REALstring name;
-    REALobject other;
-    bool flag;
-    int32_t twice;
-};
 
 class Host : public ::testing::Test {
   protected:

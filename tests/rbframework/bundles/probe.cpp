@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/rbframework/plugin_abi.h"
+#include "tests/rbframework/bundles/probe_data.h"
 
 namespace {
 
@@ -15,14 +16,6 @@ template <class F>
 F entry(const char* name) {
     return reinterpret_cast<F>(gHost(name));
 }
-
-struct ProbeData {
-    int32_t count;
-    REALstring name;
-    REALobject other;
-    bool flag;
-    int32_t twice;
-};
 
 extern REALclassDefinition probeClass;
 
