@@ -313,6 +313,16 @@ void Layer::mix(int16_t* out, size_t frames) {
             out[done + i] = int16_t(std::clamp<int32_t>(acc[i], -32768, 32767));
         done += block;
     }
+    if (!roomWanted_) return;
+    for (auto& ch : channels) {
+        const Utterance* u = ch->current.get();
+        if (u && !u->toFile && !u->finished && !u->synthDone && u->produced - u->playhead < room_) {
+            roomWanted_ = false;
+            idle_ = false;
+            wake.notify_one();
+            return;
+        }
+    }
 }
 
 void Layer::work() {
@@ -343,11 +353,13 @@ void Layer::work() {
                 u = c->current;
             }
         }
+        room_ = room;
         if (!u || !engine || voices.empty()) {
             idle_ = true;
             settled.notify_all();
+            roomWanted_ = waitingForRoom;
             if (waitingForRoom)
-                wake.wait_for(lock, std::chrono::milliseconds(20));
+                wake.wait_for(lock, std::chrono::milliseconds(100));  // mix() wakes it sooner
             else
                 wake.wait(lock);
             continue;

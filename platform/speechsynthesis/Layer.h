@@ -109,6 +109,8 @@ class Layer final : public AudioSource {
     void work();
     std::thread worker_;
     bool idle_ = true;
+    bool roomWanted_ = false;      // the worker sleeps until some channel has room for more
+    uint64_t room_ = 0;            // frames made ahead of the playhead that are enough
     Utterance* active_ = nullptr;  // the utterance the engine is making
 };
 

@@ -1,0 +1,579 @@
+// The layer's logic, driven by the recording synthesizer and a hand-pulled audio clock.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <algorithm>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "platform/speechsynthesis/SpeechSynthesis.h"
+#include "platform/speechsynthesis/testing.h"
+#include "support.h"
+
+namespace {
+
+using namespace vellora::speech;
+using namespace vellora::speech::testing;
+using speechtest::Status;
+
+constexpr Fixed F(double v) {
+    return Fixed(v * 65536.0);
+}
+
+class SpeechLayer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("LANG", "en_GB.UTF-8", 1);
+        unsetenv("LC_ALL");
+        unsetenv("LC_MESSAGES");
+        engine = std::make_shared<RecordingEngine>();
+        engine->SetFramesPerCharacter(100);
+        clock = std::make_shared<ManualAudioClock>();
+        InstallEngine(engine);
+        InstallAudioSink(clock);
+    }
+    void TearDown() override {
+        engine->SetHolding(false);
+        for (SpeechChannel c : channels) DisposeSpeechChannel(c);
+    }
+
+    SpeechChannel Channel(const VoiceSpec* voice = nullptr) {
+        SpeechChannel c = nullptr;
+        EXPECT_EQ(NewSpeechChannel(voice, &c), noErr);
+        channels.push_back(c);
+        return c;
+    }
+
+    // Speaks and waits until the fake synthesizer has made all of it.
+    void Speak(SpeechChannel c, const std::string& text) {
+        ASSERT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), noErr);
+        ASSERT_TRUE(WaitUntilIdle());
+    }
+
+    static size_t Sounding(const std::vector<int16_t>& frames) {
+        return size_t(std::count_if(frames.begin(), frames.end(), [](int16_t s) { return s; }));
+    }
+
+    std::shared_ptr<RecordingEngine> engine;
+    std::shared_ptr<ManualAudioClock> clock;
+    std::vector<SpeechChannel> channels;
+};
+
+TEST(SpeechRecords, LayoutsMatchTheInterface) {
+    EXPECT_EQ(offsetof(VoiceDescription, length), 0u);
+    EXPECT_EQ(offsetof(VoiceDescription, voice), 4u);
+    EXPECT_EQ(offsetof(VoiceDescription, version), 12u);
+    EXPECT_EQ(offsetof(VoiceDescription, name), 16u);
+    EXPECT_EQ(offsetof(VoiceDescription, comment), 80u);
+    EXPECT_EQ(offsetof(VoiceDescription, gender), 336u);
+    EXPECT_EQ(offsetof(VoiceDescription, age), 338u);
+    EXPECT_EQ(offsetof(VoiceDescription, script), 340u);
+    EXPECT_EQ(offsetof(VoiceDescription, language), 342u);
+    EXPECT_EQ(offsetof(VoiceDescription, region), 344u);
+    EXPECT_EQ(offsetof(VoiceFileInfo, resID), 70u);
+    EXPECT_EQ(offsetof(SpeechStatusInfo, outputPaused), 1u);
+    EXPECT_EQ(offsetof(SpeechStatusInfo, inputBytesLeft), 2u);
+    EXPECT_EQ(kSpeechOutputFileSelector, 0x6F706166u);
+    EXPECT_EQ(kSpeechModeLiteral, 0x4C54524Cu);
+    uint32_t v = SpeechManagerVersion();
+    EXPECT_EQ(v >> 24, 1u);             // major
+    EXPECT_EQ((v >> 8) & 0xFF, 0x80u);  // final release
+}
+
+TEST_F(SpeechLayer, EnumeratesTheEngineVoices) {
+    int16_t n = 0;
+    ASSERT_EQ(CountVoices(&n), noErr);
+    ASSERT_EQ(n, 3);
+    struct Expected {
+        const char* name;  // Mac Roman
+        int16_t gender, age, language;
+    } expected[] = {{"English", 1, 0, 0},
+                    {"Deutsch", 2, 30, 2},
+                    {"Fran\x8D"
+                     "ais",
+                     0, 0, 1}};
+    for (int16_t i = 1; i <= n; ++i) {
+        VoiceSpec spec{};
+        ASSERT_EQ(GetIndVoice(i, &spec), noErr);
+        EXPECT_EQ(spec.creator, kSpeechVoiceCreator);
+        VoiceDescription d{};
+        ASSERT_EQ(GetVoiceDescription(&spec, &d, sizeof d), noErr);
+        const Expected& e = expected[i - 1];
+        EXPECT_EQ(d.length, 362);
+        EXPECT_EQ(std::memcmp(&d.voice, &spec, sizeof spec), 0);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(d.name + 1), d.name[0]), e.name);
+        EXPECT_EQ(d.gender, e.gender);
+        EXPECT_EQ(d.age, e.age);
+        EXPECT_EQ(d.language, e.language);
+    }
+    VoiceSpec spec{};
+    EXPECT_EQ(GetIndVoice(0, &spec), kSpeechVoiceNotFoundErr);
+    EXPECT_EQ(GetIndVoice(4, &spec), kSpeechVoiceNotFoundErr);
+    VoiceSpec bogus{kSpeechVoiceCreator, 9};
+    VoiceDescription d{};
+    EXPECT_EQ(GetVoiceDescription(&bogus, &d, sizeof d), kSpeechVoiceNotFoundErr);
+    // A short buffer gets the record's first bytes only.
+    unsigned char small[20];
+    std::memset(small, 0xEE, sizeof small);
+    ASSERT_EQ(GetVoiceDescription(nullptr, reinterpret_cast<VoiceDescription*>(small), 16), noErr);
+    EXPECT_EQ(small[16], 0xEE);
+}
+
+TEST_F(SpeechLayer, NamesAreTruncatedMacRoman) {
+    std::string longName(100, 'x');
+    InstallEngine(std::make_shared<RecordingEngine>(std::vector<VoiceEntry>{
+        {longName, "a", std::string(300, 'l'), 0, 0, ""},
+        {"\xCE\x95\xCE\xBB caf\x65\xCC\x81", "b", "el", 0, 0, ""},  // Greek, then a decomposed é
+    }));
+    VoiceDescription d{};
+    VoiceSpec first{kSpeechVoiceCreator, 1}, second{kSpeechVoiceCreator, 2};
+    ASSERT_EQ(GetVoiceDescription(&first, &d, sizeof d), noErr);
+    EXPECT_EQ(d.name[0], 63);
+    EXPECT_EQ(d.comment[0], 255);
+    EXPECT_EQ(d.language, 32767);
+    ASSERT_EQ(GetVoiceDescription(&second, &d, sizeof d), noErr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(d.name + 1), d.name[0]), "?? caf\x8E");
+    EXPECT_EQ(d.language, 14);
+}
+
+TEST_F(SpeechLayer, DefaultVoiceFollowsTheLocale) {
+    struct Case {
+        const char *lcAll, *lcMessages, *lang, *voice;
+    } cases[] = {
+        {nullptr, nullptr, "de_DE.UTF-8", "Deutsch"},
+        {"fr_FR.UTF-8", nullptr, "de_DE.UTF-8",
+         "Fran\x8D"
+         "ais"},
+        {nullptr, "fr_CA", "de_DE",
+         "Fran\x8D"
+         "ais"},
+        {nullptr, nullptr, "C", "English"},
+        {nullptr, nullptr, "ja_JP.UTF-8", "English"},
+        {"", nullptr, "de", "Deutsch"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lang);
+        auto set = [](const char* name, const char* value) {
+            value ? setenv(name, value, 1) : unsetenv(name);
+        };
+        set("LC_ALL", c.lcAll);
+        set("LC_MESSAGES", c.lcMessages);
+        set("LANG", c.lang);
+        VoiceDescription d{};
+        ASSERT_EQ(GetVoiceDescription(nullptr, &d, sizeof d), noErr);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(d.name + 1), d.name[0]), c.voice);
+        // A channel made without a voice speaks with that voice.
+        SpeechChannel ch = Channel();
+        VoiceSpec current{};
+        ASSERT_EQ(GetSpeechInfo(ch, kSpeechCurrentVoiceSelector, &current), noErr);
+        EXPECT_EQ(std::memcmp(&current, &d.voice, sizeof current), 0);
+    }
+}
+
+TEST_F(SpeechLayer, VoiceFileInfoNamesTheVoiceFile) {
+    speechtest::TempFolder folder;
+    std::string path = folder.path() + "/en";
+    std::ofstream(path) << "name english\n";
+    InstallEngine(std::make_shared<RecordingEngine>(
+        std::vector<VoiceEntry>{{"English", "en", "en", 1, 0, path}, {"None", "x", "", 0, 0, ""}}));
+    VoiceFileInfo info{};
+    info.resID = 7;
+    ASSERT_EQ(GetVoiceInfo(nullptr, kVoiceFileSelector, &info), noErr);
+    char back[512];
+    ASSERT_EQ(FSSpecGetPath(&info.fileSpec, back, sizeof back), noErr);
+    EXPECT_EQ(std::string(back), path);
+    EXPECT_EQ(info.resID, 0);
+    VoiceSpec none{kSpeechVoiceCreator, 2};
+    EXPECT_NE(GetVoiceInfo(&none, kVoiceFileSelector, &info), noErr);
+    EXPECT_EQ(GetVoiceInfo(nullptr, VELLORA_FOURCC('x', 'x', 'x', 'x'), &info),
+              kSpeechUnknownSelectorErr);
+    EXPECT_EQ(GetVoiceInfo(nullptr, kVoiceFileSelector, nullptr), paramErr);
+}
+
+TEST_F(SpeechLayer, SettingsReadBackAsSetAndReachTheEngineMapped) {
+    SpeechChannel c = Channel();
+    struct Case {
+        Fixed rate, pitch, modulation, volume;
+        int engineRate, enginePitch, engineRange, engineVolume;
+    } cases[] = {
+        {F(175), F(46), F(20), F(1), 175, 50, 50, 100},  // the defaults
+        {F(150.5), F(36), F(0), F(0.5), 151, 25, 0, 50},
+        {F(50), F(10), F(100), 0, 80, 0, 100, 0},  // clamped for the engine
+        {F(600), F(90), F(1.99999), F(3), 450, 100, 5, 100},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.engineRate);
+        ASSERT_EQ(SetSpeechRate(c, k.rate), noErr);
+        ASSERT_EQ(SetSpeechPitch(c, k.pitch), noErr);
+        ASSERT_EQ(SetSpeechInfo(c, kSpeechPitchModSelector, &k.modulation), noErr);
+        ASSERT_EQ(SetSpeechInfo(c, kSpeechVolumeSelector, &k.volume), noErr);
+        Fixed rate = 0, pitch = 0, modulation = 0, volume = 0;
+        ASSERT_EQ(GetSpeechRate(c, &rate), noErr);
+        ASSERT_EQ(GetSpeechPitch(c, &pitch), noErr);
+        ASSERT_EQ(GetSpeechInfo(c, kSpeechPitchModSelector, &modulation), noErr);
+        ASSERT_EQ(GetSpeechInfo(c, kSpeechVolumeSelector, &volume), noErr);
+        EXPECT_EQ(rate, k.rate);
+        EXPECT_EQ(pitch, k.pitch);
+        EXPECT_EQ(modulation, k.modulation);
+        EXPECT_EQ(volume, k.volume);
+        Speak(c, "x");
+        SynthRequest r = engine->Requests().back();
+        EXPECT_EQ(r.rate, k.engineRate);
+        EXPECT_EQ(r.pitch, k.enginePitch);
+        EXPECT_EQ(r.range, k.engineRange);
+        EXPECT_EQ(r.volume, k.engineVolume);
+    }
+    // Out of range: refused, the setting kept.
+    Fixed negative = -1;
+    EXPECT_EQ(SetSpeechRate(c, 0), paramErr);
+    EXPECT_EQ(SetSpeechPitch(c, -F(1)), paramErr);
+    EXPECT_EQ(SetSpeechInfo(c, kSpeechVolumeSelector, &negative), paramErr);
+    EXPECT_EQ(SetSpeechInfo(c, kSpeechPitchModSelector, &negative), paramErr);
+    Fixed rate = 0;
+    GetSpeechRate(c, &rate);
+    EXPECT_EQ(rate, F(600));
+    EXPECT_EQ(SetSpeechInfo(c, kSpeechResetSelector, nullptr), noErr);
+    GetSpeechRate(c, &rate);
+    EXPECT_EQ(rate, F(175));
+}
+
+TEST_F(SpeechLayer, TextModesAndVoiceChangeReachTheEngine) {
+    SpeechChannel c = Channel();
+    OSType literal = kSpeechModeLiteral, normal = kSpeechModeNormal, other = 0x41424344;
+    EXPECT_EQ(SetSpeechInfo(c, kSpeechCharacterModeSelector, &other), paramErr);
+    ASSERT_EQ(SetSpeechInfo(c, kSpeechCharacterModeSelector, &literal), noErr);
+    ASSERT_EQ(SetSpeechInfo(c, kSpeechNumberModeSelector, &literal), noErr);
+    VoiceSpec german{kSpeechVoiceCreator, 2};
+    ASSERT_EQ(SetSpeechInfo(c, kSpeechCurrentVoiceSelector, &german), noErr);
+    Speak(c, "42");
+    SynthRequest r = engine->Requests().back();
+    EXPECT_TRUE(r.spellCharacters);
+    EXPECT_TRUE(r.speakDigits);
+    EXPECT_EQ(r.voice, "de");
+    OSType mode = 0;
+    ASSERT_EQ(GetSpeechInfo(c, kSpeechCharacterModeSelector, &mode), noErr);
+    EXPECT_EQ(mode, literal);
+    ASSERT_EQ(SetSpeechInfo(c, kSpeechNumberModeSelector, &normal), noErr);
+    ASSERT_EQ(GetSpeechInfo(c, kSpeechNumberModeSelector, &mode), noErr);
+    EXPECT_EQ(mode, normal);
+    VoiceSpec unknown{kSpeechVoiceCreator, 99};
+    EXPECT_EQ(SetSpeechInfo(c, kSpeechCurrentVoiceSelector, &unknown), kSpeechVoiceNotFoundErr);
+    ASSERT_EQ(SetSpeechInfo(c, kSpeechCurrentVoiceSelector, nullptr), noErr);  // the default
+    Speak(c, "y");
+    EXPECT_EQ(engine->Requests().back().voice, "en");
+}
+
+TEST_F(SpeechLayer, SpeaksMacRomanTextAndPlaysItOut) {
+    SpeechChannel c = Channel();
+    std::string text = "caf\x8E au lait";  // 12 bytes
+    Speak(c, text);
+    ASSERT_EQ(engine->Requests().size(), 1u);
+    EXPECT_EQ(engine->Requests()[0].text, "caf\xC3\xA9 au lait");
+    auto calls = engine->Calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().kind, Engine::ChannelCall::Speak);
+    EXPECT_EQ(calls.back().text, text);
+
+    EXPECT_TRUE(Status(c).outputBusy);
+    EXPECT_EQ(Status(c).inputBytesLeft, 12);
+    EXPECT_EQ(SpeechBusy(), 1);
+    EXPECT_EQ(SpeechBusySystemWide(), 1);
+    auto frames = clock->Pull(550);  // into the second word ("au" starts at frame 500)
+    EXPECT_EQ(frames[0], 1);
+    EXPECT_EQ(frames[549], 550);
+    EXPECT_EQ(Status(c).inputBytesLeft, 12 - 5);
+    frames = clock->Pull(2000);
+    EXPECT_EQ(Sounding(frames), 1200u - 550u);
+    EXPECT_FALSE(Status(c).outputBusy);
+    EXPECT_EQ(Status(c).inputBytesLeft, 0);
+    EXPECT_EQ(SpeechBusy(), 0);
+    EXPECT_EQ(FramesMixed(c), 1200u);
+}
+
+TEST_F(SpeechLayer, PauseAtOnceAndContinueWhereItLeftOff) {
+    SpeechChannel c = Channel();
+    Speak(c, "one two three");
+    clock->Pull(256);
+    ASSERT_EQ(PauseSpeechAt(c, kSpeechImmediate), noErr);
+    EXPECT_EQ(Sounding(clock->Pull(512)), 0u);
+    SpeechStatusInfo s = Status(c);
+    EXPECT_TRUE(s.outputBusy);
+    EXPECT_TRUE(s.outputPaused);
+    EXPECT_EQ(s.inputBytesLeft, 13);  // still in the first word
+    EXPECT_EQ(SpeechBusy(), 1);       // a paused channel is busy
+    ASSERT_EQ(ContinueSpeech(c), noErr);
+    EXPECT_FALSE(Status(c).outputPaused);
+    auto frames = clock->Pull(10);
+    EXPECT_EQ(frames[0], 257);
+    EXPECT_EQ(ContinueSpeech(c), noErr);  // not paused: nothing to do
+}
+
+// "alpha beta. gamma delta." at 100 frames a byte: words start at frames 0, 600, 1200,
+// 1800; sentences at 0 and 1200.
+TEST_F(SpeechLayer, PauseAndStopAtWordAndSentenceEnds) {
+    struct Case {
+        const char* name;
+        bool stop;
+        int32_t where;
+        size_t pulledFirst;
+        size_t soundingAfter;  // frames still heard after the call
+        bool busy, paused;
+        int32_t bytesLeft;
+    } cases[] = {
+        {"pause end of word", false, kSpeechEndOfWord, 100, 500, true, true, 18},
+        {"pause end of sentence", false, kSpeechEndOfSentence, 100, 1100, true, true, 12},
+        {"stop end of word", true, kSpeechEndOfWord, 700, 500, false, false, 0},
+        {"stop end of sentence", true, kSpeechEndOfSentence, 1300, 1100, false, false, 0},
+        {"pause before the first word", false, kSpeechEndOfWord, 0, 600, true, true, 18},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SpeechChannel c = Channel();
+        Speak(c, "alpha beta. gamma delta.");
+        if (k.pulledFirst) clock->Pull(k.pulledFirst);
+        ASSERT_EQ(k.stop ? StopSpeechAt(c, k.where) : PauseSpeechAt(c, k.where), noErr);
+        EXPECT_TRUE(Status(c).outputBusy);  // until the mark is reached
+        EXPECT_EQ(Sounding(clock->Pull(3000)), k.soundingAfter);
+        SpeechStatusInfo s = Status(c);
+        EXPECT_EQ(bool(s.outputBusy), k.busy);
+        EXPECT_EQ(bool(s.outputPaused), k.paused);
+        EXPECT_EQ(s.inputBytesLeft, k.bytesLeft);
+        if (k.paused) {
+            ASSERT_EQ(ContinueSpeech(c), noErr);
+            auto frames = clock->Pull(1);
+            EXPECT_EQ(size_t(frames[0]), k.pulledFirst + k.soundingAfter + 1);
+        }
+        DisposeSpeechChannel(c);
+    }
+}
+
+TEST_F(SpeechLayer, StopAtOnceSilencesAndEndsTheSpeech) {
+    SpeechChannel c = Channel();
+    Speak(c, "one two three");
+    clock->Pull(300);
+    ASSERT_EQ(StopSpeech(c), noErr);
+    EXPECT_EQ(Sounding(clock->Pull(2000)), 0u);
+    EXPECT_FALSE(Status(c).outputBusy);
+    EXPECT_EQ(FramesMixed(c), 300u);
+    // A stop while paused, at a word end, acts at once too.
+    Speak(c, "one two three");
+    ASSERT_EQ(PauseSpeechAt(c, kSpeechImmediate), noErr);
+    ASSERT_EQ(StopSpeechAt(c, kSpeechEndOfWord), noErr);
+    EXPECT_FALSE(Status(c).outputBusy);
+    EXPECT_EQ(StopSpeech(c), noErr);  // nothing to stop
+    auto calls = engine->Calls();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls[calls.size() - 2].kind, Engine::ChannelCall::Stop);
+    EXPECT_EQ(calls[calls.size() - 2].where, kSpeechEndOfWord);
+}
+
+TEST_F(SpeechLayer, ChannelsSoundTogetherAndPauseApart) {
+    SpeechChannel a = Channel(), b = Channel();
+    Speak(a, "aaaa");
+    Speak(b, "bbbbbbbb");
+    auto frames = clock->Pull(100);
+    EXPECT_EQ(frames[99], 200);  // both ramps summed
+    EXPECT_EQ(SpeechBusy(), 2);
+    ASSERT_EQ(PauseSpeechAt(a, kSpeechImmediate), noErr);
+    frames = clock->Pull(100);
+    EXPECT_EQ(frames[0], 101);  // b alone
+    EXPECT_EQ(FramesMixed(a), 100u);
+    EXPECT_EQ(FramesMixed(b), 200u);
+}
+
+TEST_F(SpeechLayer, SpeakingAgainReplacesTheSpeech) {
+    SpeechChannel c = Channel();
+    Speak(c, "first text here");
+    clock->Pull(300);
+    Speak(c, "second");
+    auto frames = clock->Pull(1000);
+    EXPECT_EQ(frames[0], 1);  // the new speech from its start
+    EXPECT_EQ(Sounding(frames), 600u);
+    EXPECT_EQ(engine->Requests().back().text, "second");
+    // Empty text just ends the speech.
+    Speak(c, "third");
+    ASSERT_EQ(SpeakText(c, "", 0), noErr);
+    EXPECT_FALSE(Status(c).outputBusy);
+}
+
+TEST_F(SpeechLayer, LongTextIsMadeInStretchesAsItPlays) {
+    engine->SetFramesPerCharacter(20);
+    std::string text;
+    for (int i = 0; text.size() < 5000; ++i) text += "Sentence number " + std::to_string(i) + ". ";
+    SpeechChannel c = Channel();
+    Speak(c, text);
+    // 5000 bytes make 100000 frames; the worker keeps only about two seconds ahead.
+    size_t first = engine->Requests().size();
+    EXPECT_LT(first, 10u);
+    size_t heard = 0;
+    for (int i = 0; i < 200 && Status(c).outputBusy; ++i) {
+        heard += Sounding(clock->Pull(4096));
+        ASSERT_TRUE(WaitUntilIdle());
+    }
+    EXPECT_FALSE(Status(c).outputBusy);
+    EXPECT_EQ(heard, text.size() * 20);
+    std::string joined;
+    for (const auto& r : engine->Requests()) {
+        EXPECT_LE(r.text.size(), 400u);
+        joined += r.text;
+    }
+    EXPECT_EQ(joined, text);
+    EXPECT_GT(engine->Requests().size(), first);
+}
+
+TEST_F(SpeechLayer, DisposeWhileSpeakingOrSynthesizing) {
+    SpeechChannel c = Channel();
+    Speak(c, "some words to say");
+    clock->Pull(100);
+    ASSERT_EQ(DisposeSpeechChannel(c), noErr);
+    EXPECT_EQ(Sounding(clock->Pull(2000)), 0u);
+    EXPECT_EQ(DisposeSpeechChannel(c), kSpeechBadChannelErr);
+
+    engine->SetHolding(true);
+    SpeechChannel d = Channel();
+    ASSERT_EQ(SpeakText(d, "held in the middle", 18), noErr);
+    ASSERT_TRUE(engine->WaitUntilHeld(std::chrono::seconds(5)));
+    ASSERT_EQ(DisposeSpeechChannel(d), noErr);
+    EXPECT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(SpeechBusy(), 0);
+    channels.clear();
+}
+
+TEST_F(SpeechLayer, EngineFailureEndsTheSpeech) {
+    engine->SetFailing(true);
+    SpeechChannel c = Channel();
+    Speak(c, "cannot");
+    clock->Pull(10);
+    EXPECT_FALSE(Status(c).outputBusy);
+}
+
+TEST_F(SpeechLayer, BadArgumentsAreRefused) {
+    SpeechChannel live = Channel();
+    SpeechChannel gone = nullptr;
+    ASSERT_EQ(NewSpeechChannel(nullptr, &gone), noErr);
+    ASSERT_EQ(DisposeSpeechChannel(gone), noErr);
+    SpeechChannel bogus = reinterpret_cast<SpeechChannel>(uintptr_t(0x1234));
+    Fixed f = 0;
+    SpeechStatusInfo status{};
+    for (SpeechChannel c : {SpeechChannel(nullptr), gone, bogus}) {
+        EXPECT_EQ(SpeakText(c, "x", 1), kSpeechBadChannelErr);
+        EXPECT_EQ(StopSpeech(c), kSpeechBadChannelErr);
+        EXPECT_EQ(StopSpeechAt(c, 1), kSpeechBadChannelErr);
+        EXPECT_EQ(PauseSpeechAt(c, 0), kSpeechBadChannelErr);
+        EXPECT_EQ(ContinueSpeech(c), kSpeechBadChannelErr);
+        EXPECT_EQ(GetSpeechRate(c, &f), kSpeechBadChannelErr);
+        EXPECT_EQ(SetSpeechRate(c, F(100)), kSpeechBadChannelErr);
+        EXPECT_EQ(GetSpeechPitch(c, &f), kSpeechBadChannelErr);
+        EXPECT_EQ(SetSpeechPitch(c, F(40)), kSpeechBadChannelErr);
+        EXPECT_EQ(GetSpeechInfo(c, kSpeechStatusSelector, &status), kSpeechBadChannelErr);
+        EXPECT_EQ(SetSpeechInfo(c, kSpeechResetSelector, nullptr), kSpeechBadChannelErr);
+        EXPECT_EQ(DisposeSpeechChannel(c), kSpeechBadChannelErr);
+    }
+    EXPECT_EQ(NewSpeechChannel(nullptr, nullptr), paramErr);
+    VoiceSpec foreign{VELLORA_FOURCC('a', 'b', 'c', 'd'), 1};
+    SpeechChannel none = nullptr;
+    EXPECT_EQ(NewSpeechChannel(&foreign, &none), kSpeechVoiceNotFoundErr);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(CountVoices(nullptr), paramErr);
+    EXPECT_EQ(GetIndVoice(1, nullptr), paramErr);
+    EXPECT_EQ(GetVoiceDescription(nullptr, nullptr, 362), paramErr);
+    VoiceDescription d;
+    EXPECT_EQ(GetVoiceDescription(nullptr, &d, 0), paramErr);
+    EXPECT_EQ(SpeakText(live, nullptr, 4), paramErr);
+    EXPECT_EQ(GetSpeechRate(live, nullptr), paramErr);
+    EXPECT_EQ(GetSpeechPitch(live, nullptr), paramErr);
+    EXPECT_EQ(GetSpeechInfo(live, kSpeechStatusSelector, nullptr), paramErr);
+    EXPECT_EQ(SetSpeechInfo(live, kSpeechVolumeSelector, nullptr), paramErr);
+    EXPECT_EQ(SetSpeechInfo(live, kSpeechCharacterModeSelector, nullptr), paramErr);
+    EXPECT_EQ(StopSpeechAt(live, 3), paramErr);
+    EXPECT_EQ(PauseSpeechAt(live, -1), paramErr);
+    OSType word = 0;
+    EXPECT_EQ(GetSpeechInfo(live, VELLORA_FOURCC('z', 'z', 'z', 'z'), &word),
+              kSpeechUnknownSelectorErr);
+    EXPECT_EQ(SetSpeechInfo(live, VELLORA_FOURCC('z', 'z', 'z', 'z'), &word),
+              kSpeechUnknownSelectorErr);
+    EXPECT_EQ(SetSpeechInfo(live, kSpeechStatusSelector, &status), kSpeechUnknownSelectorErr);
+    EXPECT_EQ(GetSpeechInfo(live, kSpeechOutputFileSelector, &word), kSpeechUnknownSelectorErr);
+}
+
+class SpeechToFile : public SpeechLayer {
+  protected:
+    void SetOutput(SpeechChannel c, const std::string& name, OSErr expected = noErr) {
+        CFURLRef url = speechtest::FileUrl(folder.path(), name);
+        ASSERT_NE(url, nullptr);
+        EXPECT_EQ(SetSpeechInfo(c, kSpeechOutputFileSelector, url), expected);
+        CFRelease(url);
+    }
+    bool WaitNotBusy(SpeechChannel c) {
+        return speechtest::WaitFor([&] { return !Status(c).outputBusy; });
+    }
+    speechtest::TempFolder folder;
+};
+
+TEST_F(SpeechToFile, WritesTheWholeSpeechUnderItsName) {
+    SpeechChannel c = Channel();
+    SetOutput(c, "out.aiff");
+    std::string text = "to a file";
+    ASSERT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), noErr);
+    ASSERT_TRUE(WaitNotBusy(c));
+    EXPECT_EQ(folder.files(), std::vector<std::string>{"out.aiff"});
+    auto sound = speechtest::ReadSound(folder.path() + "/out.aiff");
+    EXPECT_EQ(sound.rate, 22050);
+    EXPECT_EQ(sound.format, 0x020000);  // AIFF
+    ASSERT_EQ(sound.samples.size(), text.size() * 100);
+    EXPECT_EQ(sound.samples[899], 900);
+    EXPECT_EQ(Sounding(clock->Pull(1000)), 0u);  // nothing went to the audio output
+
+    // Back to the audio output.
+    ASSERT_EQ(SetSpeechInfo(c, kSpeechOutputFileSelector, nullptr), noErr);
+    Speak(c, "aloud");
+    EXPECT_EQ(Sounding(clock->Pull(1000)), 500u);
+}
+
+TEST_F(SpeechToFile, StopOrDisposeWhileWritingLeavesACompleteFile) {
+    for (bool dispose : {false, true}) {
+        SCOPED_TRACE(dispose ? "dispose" : "stop");
+        engine->SetHolding(true);
+        SpeechChannel c = Channel();
+        SetOutput(c, "cut.wav");
+        ASSERT_EQ(SpeakText(c, "cut short", 9), noErr);
+        ASSERT_TRUE(engine->WaitUntilHeld(std::chrono::seconds(5)));
+        if (dispose) {
+            ASSERT_EQ(DisposeSpeechChannel(c), noErr);
+            ASSERT_TRUE(WaitUntilIdle());
+        } else {
+            ASSERT_EQ(StopSpeech(c), noErr);
+            ASSERT_TRUE(WaitNotBusy(c));
+        }
+        engine->SetHolding(false);
+        EXPECT_EQ(folder.files(), std::vector<std::string>{"cut.wav"});
+        auto sound = speechtest::ReadSound(folder.path() + "/cut.wav");
+        EXPECT_EQ(sound.format, 0x010000);      // WAV
+        EXPECT_EQ(sound.samples.size(), 256u);  // the one block made before the hold
+    }
+}
+
+TEST_F(SpeechToFile, FailuresLeaveNothingBehind) {
+    SpeechChannel c = Channel();
+    engine->SetFailing(true);
+    SetOutput(c, "failed.wav");
+    ASSERT_EQ(SpeakText(c, "nothing", 7), noErr);
+    ASSERT_TRUE(WaitNotBusy(c));
+    EXPECT_TRUE(folder.files().empty());
+
+    // A folder that is gone: refused at once, and nothing is made.
+    std::string sub = folder.path() + "/sub";
+    ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+    CFURLRef url = speechtest::FileUrl(sub, "x.wav");
+    ASSERT_EQ(rmdir(sub.c_str()), 0);
+    EXPECT_EQ(SetSpeechInfo(c, kSpeechOutputFileSelector, url), dirNFErr);
+    CFRelease(url);
+    // A folder given as the file.
+    EXPECT_EQ(mkdir(sub.c_str(), 0700), 0);
+    SetOutput(c, "sub", kSpeechOutputFileErr);
+    EXPECT_EQ(folder.files(), std::vector<std::string>{"sub"});
+}
+
+}  // namespace

@@ -1,0 +1,119 @@
+// The real synthesizer: espeak-ng into sound files, and onto SDL's silent real-time driver
+// (CTest sets SDL_AUDIODRIVER=dummy).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/speechsynthesis/SpeechSynthesis.h"
+#include "platform/speechsynthesis/testing.h"
+#include "support.h"
+
+namespace {
+
+using speechtest::Status;
+using speechtest::WaitFor;
+
+constexpr Fixed F(double v) {
+    return Fixed(v * 65536.0);
+}
+
+class RealSpeech : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(NewSpeechChannel(nullptr, &channel), noErr); }
+    void TearDown() override { DisposeSpeechChannel(channel); }
+
+    // Speaks `text` into `name` in the temporary folder and reads the file back.
+    speechtest::Sound SpeakToFile(const std::string& name, const std::string& text) {
+        CFURLRef url = speechtest::FileUrl(folder.path(), name);
+        EXPECT_EQ(SetSpeechInfo(channel, kSpeechOutputFileSelector, url), noErr);
+        CFRelease(url);
+        EXPECT_EQ(SpeakText(channel, text.data(), uint32_t(text.size())), noErr);
+        EXPECT_TRUE(WaitFor([&] { return !Status(channel).outputBusy; }));
+        EXPECT_EQ(SetSpeechInfo(channel, kSpeechOutputFileSelector, nullptr), noErr);
+        return speechtest::ReadSound(folder.path() + "/" + name);
+    }
+
+    SpeechChannel channel = nullptr;
+    speechtest::TempFolder folder;
+};
+
+TEST_F(RealSpeech, VoicesAreEspeakVoicesWithTheirFiles) {
+    int16_t n = 0;
+    ASSERT_EQ(CountVoices(&n), noErr);
+    EXPECT_GT(n, 20);
+    VoiceDescription d{};
+    ASSERT_EQ(GetVoiceDescription(nullptr, &d, sizeof d), noErr);
+    EXPECT_GT(d.name[0], 0);
+    VoiceFileInfo info{};
+    ASSERT_EQ(GetVoiceInfo(&d.voice, kVoiceFileSelector, &info), noErr);
+    char path[1024];
+    ASSERT_EQ(FSSpecGetPath(&info.fileSpec, path, sizeof path), noErr);
+    EXPECT_TRUE(std::filesystem::is_regular_file(path)) << path;
+}
+
+TEST_F(RealSpeech, SpeaksIntoASoundFileFasterAtAHigherRate) {
+    const std::string text = "The quick brown fox jumps over the lazy dog.";
+    ASSERT_EQ(SetSpeechRate(channel, F(150)), noErr);
+    speechtest::Sound slow = SpeakToFile("slow.wav", text);
+    ASSERT_EQ(SetSpeechRate(channel, F(250)), noErr);
+    speechtest::Sound fast = SpeakToFile("fast.aif", text);
+    EXPECT_EQ(folder.files(), (std::vector<std::string>{"fast.aif", "slow.wav"}));
+    ASSERT_EQ(slow.rate, 22050);
+    EXPECT_EQ(fast.format, 0x020000);  // AIFF
+    auto loud = [](const speechtest::Sound& s) {
+        return std::count_if(s.samples.begin(), s.samples.end(),
+                             [](int16_t v) { return std::abs(v) > 1000; });
+    };
+    EXPECT_GT(loud(slow), 5000);
+    EXPECT_GT(loud(fast), 5000);
+    // About 2.5 s at 150 words a minute; well under 0.8 of that at 250.
+    EXPECT_GT(slow.samples.size(), 22050u);
+    EXPECT_LT(double(fast.samples.size()), 0.8 * double(slow.samples.size()));
+}
+
+TEST_F(RealSpeech, PlaysPausesAndContinuesOnTheAudioDriver) {
+    // A second channel speaking alongside shows that the audio device is running.
+    SpeechChannel witness = nullptr;
+    ASSERT_EQ(NewSpeechChannel(nullptr, &witness), noErr);
+    const std::string text = "One two three four five six.";
+    ASSERT_EQ(SpeakText(channel, text.data(), uint32_t(text.size())), noErr);
+    EXPECT_TRUE(Status(channel).outputBusy);
+    EXPECT_EQ(SpeechBusy(), 1);
+    using vellora::speech::testing::FramesMixed;
+    ASSERT_TRUE(WaitFor([&] { return FramesMixed(channel) > 2000; }));
+
+    ASSERT_EQ(PauseSpeechAt(channel, kSpeechImmediate), noErr);
+    uint64_t pausedAt = FramesMixed(channel);
+    SpeechStatusInfo s = Status(channel);
+    EXPECT_TRUE(s.outputBusy);
+    EXPECT_TRUE(s.outputPaused);
+    EXPECT_GT(s.inputBytesLeft, 0);
+    ASSERT_EQ(SpeakText(witness, text.data(), uint32_t(text.size())), noErr);
+    ASSERT_TRUE(WaitFor([&] { return FramesMixed(witness) > 4000; }));
+    EXPECT_EQ(FramesMixed(channel), pausedAt);
+    EXPECT_EQ(Status(channel).inputBytesLeft, s.inputBytesLeft);
+    StopSpeech(witness);
+
+    ASSERT_EQ(ContinueSpeech(channel), noErr);
+    EXPECT_FALSE(Status(channel).outputPaused);
+    ASSERT_TRUE(WaitFor([&] { return FramesMixed(channel) > pausedAt; }));
+    // Bytes left fall, never rise, and reach 0 as the speech ends.
+    int32_t last = s.inputBytesLeft;
+    bool fell = false;
+    ASSERT_TRUE(WaitFor([&] {
+        SpeechStatusInfo now = Status(channel);
+        EXPECT_LE(now.inputBytesLeft, last);
+        fell = fell || (now.inputBytesLeft < last && now.inputBytesLeft > 0);
+        last = now.inputBytesLeft;
+        return !now.outputBusy;
+    }));
+    EXPECT_TRUE(fell);
+    EXPECT_EQ(last, 0);
+    EXPECT_EQ(SpeechBusy(), 0);
+    DisposeSpeechChannel(witness);
+}
+
+}  // namespace
