@@ -1,0 +1,183 @@
+// Times, on espeak-ng and the process's audio output:
+//  - from SpeakText to the first sample of the channel handed to the output, for one word and
+//    for a 1 MB text; once with the audio device (which takes audio only at its callbacks,
+//    every 256 frames) and once with an output that asks for audio without pause (what the
+//    layer itself adds);
+//  - from PauseSpeechAt 0 / StopSpeech to the end of the last device buffer that holds the
+//    channel's audio (the moment it falls silent).
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/speechsynthesis/SpeechSynthesis.h"
+#include "platform/speechsynthesis/testing.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace vellora::speech;
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// The device output, with the time of each callback that mixed audio of the watched channel.
+class TimedSink final : public AudioSink, AudioSource {
+  public:
+    explicit TimedSink(std::shared_ptr<AudioSink> inner) : inner_(std::move(inner)) {}
+    bool start(AudioSource& source, int rate) override {
+        source_ = &source;
+        rate_ = rate;
+        return inner_->start(*this, rate);
+    }
+    void stop() override { inner_->stop(); }
+    void mix(int16_t* out, size_t frames) override {
+        source_->mix(out, frames);
+        SpeechChannel c = watched.load();
+        if (!c) return;
+        uint64_t n = testing::FramesMixed(c);
+        if (n != seen_) {
+            seen_ = n;
+            auto now = Clock::now().time_since_epoch().count();
+            if (first.load() == 0) first = now;
+            last = now;
+            lastFrames = frames;
+        }
+    }
+    void watch(SpeechChannel c) {
+        watched = nullptr;
+        first = last = 0;
+        seen_ = 0;
+        watched = c;
+    }
+    double bufferMs() const { return 1000.0 * double(lastFrames.load()) / rate_; }
+
+    std::atomic<SpeechChannel> watched{nullptr};
+    std::atomic<Clock::rep> first{0}, last{0};
+    std::atomic<size_t> lastFrames{0};
+
+  private:
+    std::shared_ptr<AudioSink> inner_;
+    AudioSource* source_ = nullptr;
+    int rate_ = 22050;
+    uint64_t seen_ = 0;
+};
+
+Clock::time_point At(Clock::rep r) {
+    return Clock::time_point(Clock::duration(r));
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    auto end = Clock::now() + limit;
+    while (!done())
+        if (Clock::now() > end) return false;
+    return true;
+}
+
+struct Stats {
+    std::vector<double> v;
+    void print(const char* what) {
+        std::sort(v.begin(), v.end());
+        if (v.empty()) {
+            std::printf("%-48s no samples\n", what);
+            return;
+        }
+        std::printf("%-48s median %7.3f ms  p90 %7.3f ms  max %7.3f ms  (n=%zu)\n", what,
+                    v[v.size() / 2], v[v.size() * 9 / 10], v.back(), v.size());
+    }
+};
+
+std::string Megabyte() {
+    std::string text;
+    for (int i = 0; text.size() < 1000000; ++i)
+        text += "This is sentence number " + std::to_string(i) + " of a long text. ";
+    return text;
+}
+
+}  // namespace
+
+int main() {
+    auto device = std::make_shared<TimedSink>(testing::MakeDeviceAudioSink());
+    testing::InstallEngine(testing::MakeEspeakEngine());
+    testing::InstallAudioSink(device);
+    SpeechChannel chan = nullptr;
+    if (NewSpeechChannel(nullptr, &chan) != noErr) {
+        std::fprintf(stderr, "no speech channel\n");
+        return 1;
+    }
+    const std::string word = "Hello";
+    const std::string big = Megabyte();
+    std::mt19937 random(42);
+    const int runs = 40;
+
+    for (const std::string* text : {&word, &big}) {
+        Stats stats;
+        for (int i = 0; i < runs; ++i) {
+            StopSpeech(chan);
+            testing::WaitUntilIdle();
+            // Start at a random moment of the device's period.
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 12000));
+            device->watch(chan);
+            auto t0 = Clock::now();
+            SpeakText(chan, text->data(), uint32_t(text->size()));
+            if (!WaitUntil([&] { return device->first.load() != 0; }, std::chrono::seconds(3)))
+                continue;
+            stats.v.push_back(Ms(At(device->first.load()) - t0));
+        }
+        stats.print(text == &word ? "first sample, one word, device"
+                                  : "first sample, 1 MB text, device");
+    }
+
+    for (bool stop : {false, true}) {
+        Stats stats;
+        for (int i = 0; i < runs; ++i) {
+            StopSpeech(chan);
+            device->watch(chan);
+            SpeakText(chan, big.data(), uint32_t(big.size()));
+            WaitUntil([&] { return device->first.load() != 0; }, std::chrono::seconds(3));
+            std::this_thread::sleep_for(std::chrono::microseconds(20000 + random() % 30000));
+            auto t0 = Clock::now();
+            stop ? StopSpeech(chan) : PauseSpeechAt(chan, kSpeechImmediate);
+            // Past any callback already running, plus one more period.
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            auto silent = At(device->last.load()) +
+                          std::chrono::microseconds(int64_t(device->bufferMs() * 1000));
+            stats.v.push_back(std::max(0.0, Ms(silent - t0)));
+        }
+        stats.print(stop ? "silence after StopSpeech, device"
+                         : "silence after PauseSpeechAt 0, device");
+    }
+    device->watch(nullptr);
+
+    // The layer's own share: an output that pulls without waiting for a device period.
+    auto manual = std::make_shared<testing::ManualAudioClock>();
+    testing::InstallAudioSink(manual);
+    for (const std::string* text : {&word, &big}) {
+        Stats stats;
+        for (int i = 0; i < runs; ++i) {
+            StopSpeech(chan);
+            testing::WaitUntilIdle();
+            manual->Pull(4096);
+            uint64_t before = testing::FramesMixed(chan);
+            auto t0 = Clock::now();
+            SpeakText(chan, text->data(), uint32_t(text->size()));
+            WaitUntil(
+                [&] {
+                    manual->Pull(16);
+                    return testing::FramesMixed(chan) != before;
+                },
+                std::chrono::seconds(3));
+            stats.v.push_back(Ms(Clock::now() - t0));
+        }
+        stats.print(text == &word ? "first sample, one word, pulled at once"
+                                  : "first sample, 1 MB text, pulled at once");
+    }
+    DisposeSpeechChannel(chan);
+    return 0;
+}
