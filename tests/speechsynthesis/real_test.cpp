@@ -74,6 +74,41 @@ TEST_F(RealSpeech, SpeaksIntoASoundFileFasterAtAHigherRate) {
     EXPECT_LT(double(fast.samples.size()), 0.8 * double(slow.samples.size()));
 }
 
+// Each setting changes what is heard: spelling lengthens the speech, a lower volume lowers
+// its peaks, a higher base pitch raises its zero-crossing rate.
+TEST_F(RealSpeech, SettingsAreAudible) {
+    const std::string text = "hello world";
+    auto peak = [](const speechtest::Sound& s) {
+        int m = 0;
+        for (int16_t v : s.samples) m = std::max(m, std::abs(int(v)));
+        return m;
+    };
+    auto crossings = [](const speechtest::Sound& s) {
+        size_t n = 0;
+        for (size_t i = 1; i < s.samples.size(); ++i)
+            n += (s.samples[i - 1] < 0) != (s.samples[i] < 0);
+        return double(n) / double(s.samples.size());
+    };
+    speechtest::Sound normal = SpeakToFile("normal.wav", text);
+    OSType literal = kSpeechModeLiteral;
+    ASSERT_EQ(SetSpeechInfo(channel, kSpeechCharacterModeSelector, &literal), noErr);
+    speechtest::Sound spelled = SpeakToFile("spelled.wav", text);
+    EXPECT_GT(double(spelled.samples.size()), 1.5 * double(normal.samples.size()));
+    ASSERT_EQ(SetSpeechInfo(channel, kSpeechResetSelector, nullptr), noErr);
+
+    Fixed quarter = F(0.25);
+    ASSERT_EQ(SetSpeechInfo(channel, kSpeechVolumeSelector, &quarter), noErr);
+    speechtest::Sound quiet = SpeakToFile("quiet.wav", text);
+    EXPECT_LT(peak(quiet), peak(normal) * 6 / 10);
+    ASSERT_EQ(SetSpeechInfo(channel, kSpeechResetSelector, nullptr), noErr);
+
+    ASSERT_EQ(SetSpeechPitch(channel, F(30)), noErr);
+    speechtest::Sound low = SpeakToFile("low.wav", text);
+    ASSERT_EQ(SetSpeechPitch(channel, F(64)), noErr);
+    speechtest::Sound high = SpeakToFile("high.wav", text);
+    EXPECT_GT(crossings(high), crossings(low));
+}
+
 TEST_F(RealSpeech, PlaysPausesAndContinuesOnTheAudioDriver) {
     // A second channel speaking alongside shows that the audio device is running.
     SpeechChannel witness = nullptr;
