@@ -16,18 +16,18 @@ REALproc Fn(F* function) {
     return reinterpret_cast<REALproc>(function);
 }
 
-// A property the host reads itself at `offset` of the plug-in data.
-REALpropertyRecord Field(const char* name, const char* type, size_t offset,
-                         REALproc setter = nullptr) {
-    return {
-        nullptr, name, type,   0, kREALStandardFieldGetter, setter, static_cast<uint32_t>(offset),
-        nullptr, 0,    nullptr};
-}
-
 // A property served by plug-in accessors (param 0).
 REALpropertyRecord Accessor(const char* name, const char* type, REALproc getter,
                             REALproc setter = nullptr) {
     return {nullptr, name, type, 0, getter, setter, 0, nullptr, 0, nullptr};
+}
+
+// A property the host reads itself at `offset` of the plug-in data.
+REALpropertyRecord Field(const char* name, const char* type, size_t offset,
+                         REALproc setter = nullptr) {
+    REALpropertyRecord row = Accessor(name, type, kREALStandardFieldGetter, setter);
+    row.param = static_cast<uint32_t>(offset);
+    return row;
 }
 
 REALmethodRecord Method(const char* declaration, REALproc function) {

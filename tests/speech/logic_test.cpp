@@ -220,7 +220,7 @@ TEST_F(SpeechPlugin, VoiceByIndexCarriesItsSpecDescriptionAndFile) {
         rb::String name = StringField(voice, offsetof(VoiceData, Name));
         EXPECT_EQ(name.toUtf8(), c.name);  // built from Mac Roman bytes
         EXPECT_EQ(name.refCount(), 2);     // the voice's and ours
-        EXPECT_EQ(StringField(voice, offsetof(VoiceData, Comment)).isNil(), false);
+        EXPECT_FALSE(StringField(voice, offsetof(VoiceData, Comment)).isNil());
         EXPECT_EQ(IntField(voice, offsetof(VoiceData, Version)), 1);
         EXPECT_EQ(IntField(voice, offsetof(VoiceData, Gender)), c.gender);
         EXPECT_EQ(IntField(voice, offsetof(VoiceData, Age)), c.age);
@@ -324,7 +324,7 @@ TEST_F(SpeechPlugin, NewChannelHoldsItsVoiceAndHandsOutOneReference) {
     EXPECT_EQ(held.get(), static_cast<rb::Object*>(voice.get()));
     held = nullptr;
     voice = nullptr;  // the channel keeps the voice alive
-    EXPECT_EQ(Data<SpeechChannelData>(channel)->Voice != nullptr, true);
+    EXPECT_NE(Data<SpeechChannelData>(channel)->Voice, nullptr);
     EXPECT_TRUE(Speak(channel, "Still here."));
 }
 
