@@ -1,0 +1,109 @@
+#include "platform/rbframework/gui/application.h"
+
+#include <QApplication>
+
+#include "platform/rbframework/gui/window.h"
+#include "platform/rbframework/plugin_host.h"
+
+namespace rb {
+
+namespace {
+Ref<Application>& registered() {
+    static Ref<Application> app;
+    return app;
+}
+// Made by RuntimeInit and deleted by RuntimeExit only: deleting it from a static destructor,
+// after Qt's own statics have gone, would crash a program that never called RuntimeExit.
+QApplication* gQtApp = nullptr;
+int gExitStatus = 0;
+bool gQuitting = false;
+}  // namespace
+
+Application* Application::current() {
+    return registered().get();
+}
+
+void Application::_AddMenuHandler(const std::string& itemName, std::function<bool()> handler) {
+    handlers_[itemName] = std::move(handler);
+}
+
+bool Application::handleMenu(const std::string& itemName) {
+    auto it = handlers_.find(itemName);
+    if (it == handlers_.end() || !it->second) return false;
+    Ref<Application> self = Ref<Application>::retain(this);
+    return it->second();
+}
+
+int32_t Application::MajorVersion() const {
+    return VELLORA_VERSION_MAJOR;
+}
+int32_t Application::MinorVersion() const {
+    return VELLORA_VERSION_MINOR;
+}
+int32_t Application::BugVersion() const {
+    return VELLORA_VERSION_PATCH;
+}
+String Application::ShortVersion() const {
+    return String(VELLORA_VERSION);
+}
+
+void RuntimeInit(int argc, char** argv) {
+    if (QApplication::instance()) return;
+    static int argcKept;
+    argcKept = argc;
+    gQtApp = new QApplication(argcKept, argv);
+    QApplication::setApplicationName("Vellora");
+    QApplication::setApplicationVersion(VELLORA_VERSION);
+    // The program quits when its main window closes, not when the last window does.
+    QApplication::setQuitOnLastWindowClosed(false);
+    gExitStatus = 0;
+    gQuitting = false;
+}
+
+void RuntimeRegisterAppObject(const Ref<Application>& app) {
+    if (!app) throw NilObjectException();
+    registered() = app;
+}
+
+void RuntimeInitExternalClasses() {
+    PluginHost::instance().loadBundles({"speech", "clipboard"});
+}
+
+void RunFrameworkInitialization(const std::function<void()>& lateStartup) {
+    if (Application* app = Application::current()) {
+        Ref<Application> hold = Ref<Application>::retain(app);
+        app->Event_Open();
+    }
+    if (lateStartup) lateStartup();
+}
+
+int RuntimeRun() {
+    // Quit may come before the loop (a handler during start-up); then there is no loop to run.
+    int status = gQuitting ? gExitStatus : QApplication::exec();
+    gQuitting = false;
+    return status;
+}
+
+void Quit(int status) {
+    if (gQuitting) return;
+    gQuitting = true;
+    gExitStatus = status;
+    // Front to back, each window's Close event runs; a copy, as closing edits the list.
+    std::vector<Ref<Window>> open = detail::openWindows();
+    for (auto it = open.rbegin(); it != open.rend(); ++it) (*it)->Close();
+    QCoreApplication::exit(status);
+}
+
+int RuntimeExit() {
+    detail::openWindows().clear();
+    registered() = nullptr;
+    // Queued releases of closed windows run before the application goes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    delete gQtApp;
+    gQtApp = nullptr;
+    gQuitting = false;
+    return gExitStatus;
+}
+
+}  // namespace rb

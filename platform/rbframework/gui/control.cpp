@@ -1,0 +1,133 @@
+#include "platform/rbframework/gui/control.h"
+
+#include "platform/rbframework/gui/runtime.h"
+#include "platform/rbframework/gui/window.h"
+
+namespace rb {
+
+Control::Control(Window* window, QWidget* widget) : window_(window), widget_(widget) {
+    // A child shown now appears with its window, whenever that is shown.
+    if (widget_) widget_->show();
+    designContent_ = window_ ? window_->contentSize() : QSize();
+}
+
+void Control::_AddEventHandler(int eventNumber, std::function<void()> handler) {
+    handlers_[eventNumber] = std::move(handler);
+}
+
+void Control::raise(int eventNumber) {
+    auto it = handlers_.find(eventNumber);
+    if (it == handlers_.end() || !it->second) return;
+    // Hold the control (and so its window) for the length of the handler.
+    Ref<Control> self = Ref<Control>::retain(this);
+    auto handler = it->second;
+    RunGuarded(handler);
+}
+
+void Control::_SetProperties(PropertySet properties) {
+    for (const auto& [name, value] : properties) {
+        if (!setProperty(name, value)) throw UnknownPropertyError(className(), name);
+    }
+}
+
+bool Control::setProperty(std::string_view name, const PropertyValue& v) {
+    auto i = [&] { return propertyAs<int32_t>(name, v); };
+    auto b = [&] { return propertyAs<bool>(name, v); };
+    if (name == "Left")
+        setLeft(i());
+    else if (name == "Top")
+        setTop(i());
+    else if (name == "Width")
+        setWidth(i());
+    else if (name == "Height")
+        setHeight(i());
+    else if (name == "LockLeft")
+        LockLeft = b();
+    else if (name == "LockTop")
+        LockTop = b();
+    else if (name == "LockRight")
+        LockRight = b();
+    else if (name == "LockBottom")
+        LockBottom = b();
+    else if (name == "TabIndex")
+        TabIndex = i();
+    else if (name == "TabStop")
+        TabStop = b();
+    else if (name == "Enabled")
+        setEnabled(b());
+    else if (name == "Visible")
+        setVisible(b());
+    else if (name == "HelpTag") {
+        if (widget_)
+            widget_->setToolTip(QString::fromStdString(propertyAs<String>(name, v).toUtf8()));
+    }
+    // Design-time values with no effect here: placement in a tab panel, control arrays and
+    // platform details that this desktop has no use for.
+    else if (name == "AutoDeactivate" || name == "TabPanelIndex" || name == "InitialParent" ||
+             name == "Index" || name == "UseFocusRing" || name == "Transparent" ||
+             name == "TextUnit" || name == "DataSource" || name == "DataField") {
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void Control::setLeft(int32_t v) {
+    design_.moveLeft(v);
+    place();
+}
+void Control::setTop(int32_t v) {
+    design_.moveTop(v);
+    place();
+}
+void Control::setWidth(int32_t v) {
+    design_.setWidth(v);
+    place();
+}
+void Control::setHeight(int32_t v) {
+    design_.setHeight(v);
+    place();
+}
+
+// A rectangle set now is relative to the content size now; the locks work from there.
+void Control::place() {
+    if (window_) designContent_ = window_->contentSize();
+    if (widget_) widget_->setGeometry(design_);
+}
+
+void Control::relayout(QSize content) {
+    if (!widget_ || !designContent_.isValid()) return;
+    int dw = content.width() - designContent_.width();
+    int dh = content.height() - designContent_.height();
+    QRect r = design_;
+    if (LockRight) {
+        if (LockLeft)
+            r.setWidth(r.width() + dw);
+        else
+            r.moveLeft(r.left() + dw);
+    }
+    if (LockBottom) {
+        if (LockTop)
+            r.setHeight(r.height() + dh);
+        else
+            r.moveTop(r.top() + dh);
+    }
+    widget_->setGeometry(r);
+}
+
+bool Control::Enabled() const {
+    return enabled_;
+}
+void Control::setEnabled(bool on) {
+    enabled_ = on;
+    if (widget_) widget_->setEnabled(on);
+}
+bool Control::Visible() const {
+    return visible_;
+}
+void Control::setVisible(bool on) {
+    visible_ = on;
+    if (widget_) widget_->setVisible(on);
+}
+
+}  // namespace rb

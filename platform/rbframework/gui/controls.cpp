@@ -1,0 +1,443 @@
+#include "platform/rbframework/gui/controls.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include "platform/rbframework/gui/window.h"
+
+namespace rb {
+
+namespace {
+
+QString toQ(const String& s) {
+    return QString::fromStdString(s.toUtf8());
+}
+String fromQ(const QString& s) {
+    return String(s.toStdString());
+}
+
+// Runtime character positions against Qt's UTF-16 positions.
+int32_t charsBefore(const QString& text, int units) {
+    int n = 0;
+    for (int i = 0; i < units && i < text.size(); ++i)
+        if (!text.at(i).isLowSurrogate()) ++n;
+    return n;
+}
+int unitsFor(const QString& text, int32_t chars) {
+    int i = 0;
+    for (int32_t n = 0; i < text.size() && n < chars; ++i)
+        if (!text.at(i).isLowSurrogate()) ++n;
+    // Never split a pair.
+    while (i < text.size() && text.at(i).isLowSurrogate()) ++i;
+    return i;
+}
+
+QString normaliseLineEnds(QString s) {
+    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return s;
+}
+
+}  // namespace
+
+// ---- TextControl ----------------------------------------------------------------------
+
+String TextControl::TextFont() const {
+    return fromQ(widget()->font().family());
+}
+
+void TextControl::setTextFont(const String& family) {
+    QFont f = widget()->font();
+    std::string name = family.toUtf8();
+    if (name.empty() || name == "System") {
+        f.setFamily(QApplication::font().family());
+    } else {
+        f.setFamilies({QString::fromStdString(name)});
+    }
+    widget()->setFont(f);
+}
+
+// Sizes are in pixels, as the window's coordinates are: a layout drawn with 14-pixel captions
+// keeps its proportions on a screen of any resolution.
+double TextControl::TextSize() const {
+    QFont f = widget()->font();
+    return f.pixelSize() > 0 ? f.pixelSize() : QFontInfo(f).pixelSize();
+}
+
+void TextControl::setTextSize(double size) {
+    QFont f = widget()->font();
+    if (size >= 1)
+        f.setPixelSize(static_cast<int>(size + 0.5));
+    else
+        f.setPointSizeF(QApplication::font().pointSizeF());
+    widget()->setFont(f);
+}
+
+bool TextControl::Bold() const {
+    return widget()->font().bold();
+}
+void TextControl::setBold(bool on) {
+    QFont f = widget()->font();
+    f.setBold(on);
+    widget()->setFont(f);
+}
+bool TextControl::Italic() const {
+    return widget()->font().italic();
+}
+void TextControl::setItalic(bool on) {
+    QFont f = widget()->font();
+    f.setItalic(on);
+    widget()->setFont(f);
+}
+bool TextControl::Underline() const {
+    return widget()->font().underline();
+}
+void TextControl::setUnderline(bool on) {
+    QFont f = widget()->font();
+    f.setUnderline(on);
+    widget()->setFont(f);
+}
+
+Color TextControl::TextColor() const {
+    QColor c = widget()->palette().color(QPalette::Text);
+    return RGB(c.red(), c.green(), c.blue());
+}
+
+void TextControl::setTextColor(Color c) {
+    QPalette p = widget()->palette();
+    QColor q(c.red, c.green, c.blue);
+    p.setColor(QPalette::Text, q);
+    p.setColor(QPalette::WindowText, q);
+    p.setColor(QPalette::ButtonText, q);
+    widget()->setPalette(p);
+}
+
+bool TextControl::setProperty(std::string_view name, const PropertyValue& v) {
+    if (name == "TextFont")
+        setTextFont(propertyAs<String>(name, v));
+    else if (name == "TextSize")
+        setTextSize(propertyAs<double>(name, v));
+    else if (name == "Bold")
+        setBold(propertyAs<bool>(name, v));
+    else if (name == "Italic")
+        setItalic(propertyAs<bool>(name, v));
+    else if (name == "Underline")
+        setUnderline(propertyAs<bool>(name, v));
+    else if (name == "TextColor")
+        setTextColor(propertyAs<Color>(name, v));
+    else
+        return Control::setProperty(name, v);
+    return true;
+}
+
+// ---- TextArea -------------------------------------------------------------------------
+
+TextArea::TextArea(Window* window) : TextControl(window, new QPlainTextEdit(window->content())) {
+    edit()->setTabChangesFocus(true);
+    edit()->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Every change of the text, typed or set, and only those (not a change of format).
+    QObject::connect(edit()->document(), &QTextDocument::contentsChange, edit(),
+                     [this](int, int removed, int added) {
+                         if (removed || added) raise(event::TextChange);
+                     });
+}
+
+String TextArea::Text() const {
+    return fromQ(edit()->toPlainText());
+}
+
+void TextArea::setText(const String& text) {
+    edit()->setPlainText(normaliseLineEnds(toQ(text)));
+}
+
+int32_t TextArea::SelStart() const {
+    QTextCursor c = edit()->textCursor();
+    return charsBefore(edit()->toPlainText(), c.selectionStart());
+}
+
+void TextArea::setSelStart(int32_t pos) {
+    QTextCursor c = edit()->textCursor();
+    c.setPosition(unitsFor(edit()->toPlainText(), std::max(pos, 0)));
+    edit()->setTextCursor(c);
+}
+
+int32_t TextArea::SelLength() const {
+    QTextCursor c = edit()->textCursor();
+    QString text = edit()->toPlainText();
+    return charsBefore(text, c.selectionEnd()) - charsBefore(text, c.selectionStart());
+}
+
+void TextArea::setSelLength(int32_t length) {
+    QTextCursor c = edit()->textCursor();
+    QString text = edit()->toPlainText();
+    int32_t start = charsBefore(text, c.selectionStart());
+    c.setPosition(unitsFor(text, start));
+    c.setPosition(unitsFor(text, start + std::max(length, 0)), QTextCursor::KeepAnchor);
+    edit()->setTextCursor(c);
+}
+
+String TextArea::SelText() const {
+    // The selection's own text, with its paragraph breaks as LF.
+    QString s = edit()->textCursor().selectedText();
+    s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return fromQ(s);
+}
+
+void TextArea::setSelText(const String& text) {
+    edit()->textCursor().insertText(normaliseLineEnds(toQ(text)));
+}
+
+void TextArea::SelectAll() {
+    edit()->selectAll();
+}
+
+void TextArea::Copy() {
+    edit()->copy();
+}
+
+bool TextArea::ReadOnly() const {
+    return edit()->isReadOnly();
+}
+void TextArea::setReadOnly(bool on) {
+    edit()->setReadOnly(on);
+}
+
+void TextArea::Refresh() {
+    edit()->viewport()->repaint();
+}
+
+bool TextArea::setProperty(std::string_view name, const PropertyValue& v) {
+    auto b = [&] { return propertyAs<bool>(name, v); };
+    if (name == "Text")
+        setText(propertyAs<String>(name, v));
+    else if (name == "ReadOnly")
+        setReadOnly(b());
+    else if (name == "ScrollbarVertical")
+        edit()->setVerticalScrollBarPolicy(b() ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    else if (name == "ScrollbarHorizontal") {
+        edit()->setHorizontalScrollBarPolicy(b() ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+        edit()->setLineWrapMode(b() ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+    } else if (name == "Border")
+        edit()->setFrameShape(b() ? QFrame::StyledPanel : QFrame::NoFrame);
+    else if (name == "AcceptTabs")
+        edit()->setTabChangesFocus(!b());
+    else if (name == "BackColor") {
+        Color c = propertyAs<Color>(name, v);
+        QPalette p = edit()->palette();
+        p.setColor(QPalette::Base, QColor(c.red, c.green, c.blue));
+        edit()->setPalette(p);
+    }
+    // One font, colour and weight for the whole text either way; the rest are design values
+    // without a counterpart in this widget.
+    else if (name == "Multiline" || name == "Styled" || name == "HideSelection" ||
+             name == "AutomaticallyCheckSpelling" || name == "LimitText" || name == "Alignment" ||
+             name == "Format" || name == "Mask" || name == "LineSpacing") {
+    } else
+        return TextControl::setProperty(name, v);
+    return true;
+}
+
+// ---- PushButton -----------------------------------------------------------------------
+
+PushButton::PushButton(Window* window) : TextControl(window, new QPushButton(window->content())) {
+    button()->setAutoDefault(false);
+    QObject::connect(button(), &QPushButton::clicked, button(), [this] { raise(event::Action); });
+}
+
+String PushButton::Caption() const {
+    return fromQ(button()->text());
+}
+
+void PushButton::setCaption(const String& caption) {
+    button()->setText(toQ(caption));
+    button()->setAccessibleName(toQ(caption));
+}
+
+bool PushButton::Default() const {
+    return button()->isDefault();
+}
+void PushButton::setDefault(bool on) {
+    button()->setDefault(on);
+}
+
+void PushButton::setCancel(bool on) {
+    cancel_ = on;
+    button()->setShortcut(on ? QKeySequence(Qt::Key_Escape) : QKeySequence());
+}
+
+void PushButton::Push() {
+    button()->click();
+}
+
+bool PushButton::setProperty(std::string_view name, const PropertyValue& v) {
+    if (name == "Caption")
+        setCaption(propertyAs<String>(name, v));
+    else if (name == "Default")
+        setDefault(propertyAs<bool>(name, v));
+    else if (name == "Cancel")
+        setCancel(propertyAs<bool>(name, v));
+    else if (name == "ButtonStyle") {
+    } else
+        return TextControl::setProperty(name, v);
+    return true;
+}
+
+// ---- Label ----------------------------------------------------------------------------
+
+Label::Label(Window* window) : TextControl(window, new QLabel(window->content())) {
+    TabStop = false;
+    label()->setFocusPolicy(Qt::NoFocus);
+}
+
+String Label::Text() const {
+    return fromQ(label()->text());
+}
+void Label::setText(const String& text) {
+    label()->setTextFormat(Qt::PlainText);
+    label()->setText(toQ(text));
+}
+
+void Label::setTextAlign(int32_t align) {
+    align_ = align;
+    Qt::Alignment h = align == 1 ? Qt::AlignHCenter : align == 2 ? Qt::AlignRight : Qt::AlignLeft;
+    label()->setAlignment(h | Qt::AlignVCenter);
+}
+
+bool Label::setProperty(std::string_view name, const PropertyValue& v) {
+    if (name == "Text")
+        setText(propertyAs<String>(name, v));
+    else if (name == "TextAlign")
+        setTextAlign(propertyAs<int32_t>(name, v));
+    else if (name == "Multiline")
+        label()->setWordWrap(propertyAs<bool>(name, v));
+    else if (name == "Selectable")
+        label()->setTextInteractionFlags(propertyAs<bool>(name, v) ? Qt::TextSelectableByMouse
+                                                                   : Qt::NoTextInteraction);
+    else
+        return TextControl::setProperty(name, v);
+    return true;
+}
+
+// ---- Slider ---------------------------------------------------------------------------
+
+Slider::Slider(Window* window) : Control(window, new QSlider(Qt::Horizontal, window->content())) {
+    QObject::connect(slider(), &QSlider::valueChanged, slider(),
+                     [this](int) { raise(event::ValueChanged); });
+}
+
+// A value set before its range holds it (a design set may give Value before Maximum) is
+// kept and applied once the range allows it.
+int32_t Slider::Minimum() const {
+    return slider()->minimum();
+}
+void Slider::setMinimum(int32_t v) {
+    slider()->setMinimum(v);
+    slider()->setValue(wanted_);
+}
+int32_t Slider::Maximum() const {
+    return slider()->maximum();
+}
+void Slider::setMaximum(int32_t v) {
+    slider()->setMaximum(v);
+    slider()->setValue(wanted_);
+}
+int32_t Slider::Value() const {
+    return slider()->value();
+}
+void Slider::setValue(int32_t v) {
+    wanted_ = v;
+    slider()->setValue(v);
+}
+int32_t Slider::LineStep() const {
+    return slider()->singleStep();
+}
+void Slider::setLineStep(int32_t v) {
+    slider()->setSingleStep(v);
+}
+int32_t Slider::PageStep() const {
+    return slider()->pageStep();
+}
+void Slider::setPageStep(int32_t v) {
+    slider()->setPageStep(v);
+}
+bool Slider::LiveScroll() const {
+    return slider()->hasTracking();
+}
+void Slider::setLiveScroll(bool on) {
+    slider()->setTracking(on);
+}
+
+bool Slider::setProperty(std::string_view name, const PropertyValue& v) {
+    auto i = [&] { return propertyAs<int32_t>(name, v); };
+    if (name == "Minimum")
+        setMinimum(i());
+    else if (name == "Maximum")
+        setMaximum(i());
+    else if (name == "Value")
+        setValue(i());
+    else if (name == "LineStep")
+        setLineStep(i());
+    else if (name == "PageStep")
+        setPageStep(i());
+    else if (name == "LiveScroll")
+        setLiveScroll(propertyAs<bool>(name, v));
+    else if (name == "TickStyle") {
+    } else
+        return Control::setProperty(name, v);
+    return true;
+}
+
+// ---- Timer ----------------------------------------------------------------------------
+
+Timer::Timer(Window* window) : Control(window, nullptr), timer_(new QTimer(window->content())) {
+    TabStop = false;
+    QObject::connect(timer_, &QTimer::timeout, timer_, [this] {
+        if (mode_ == 1) mode_ = 0;
+        raise(event::TimerAction);
+    });
+    apply();
+}
+
+// The timer's ticks call back into this object, so the timer goes with it.
+Timer::~Timer() {
+    delete timer_.data();
+}
+
+void Timer::setMode(int32_t mode) {
+    mode_ = mode;
+    apply();
+}
+
+void Timer::setPeriod(int32_t ms) {
+    period_ = std::max(ms, 1);
+    apply();
+}
+
+void Timer::Reset() {
+    apply();
+}
+
+void Timer::apply() {
+    if (!timer_) return;
+    timer_->stop();
+    if (mode_ == 0) return;
+    timer_->setSingleShot(mode_ == 1);
+    timer_->start(period_);
+}
+
+bool Timer::setProperty(std::string_view name, const PropertyValue& v) {
+    if (name == "Mode")
+        setMode(propertyAs<int32_t>(name, v));
+    else if (name == "Period")
+        setPeriod(propertyAs<int32_t>(name, v));
+    else
+        return Control::setProperty(name, v);
+    return true;
+}
+
+}  // namespace rb

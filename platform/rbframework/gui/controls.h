@@ -1,0 +1,159 @@
+// The runtime's controls over Qt widgets.
+#pragma once
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+
+#include "platform/rbframework/gui/control.h"
+
+namespace rb {
+
+// A control that shows text in one font: family, size, weight, slant, underline, colour.
+class TextControl : public Control {
+  public:
+    String TextFont() const;
+    void setTextFont(const String& family);  // "System" is the desktop's own font
+    double TextSize() const;
+    void setTextSize(double pixels);  // 0 is the desktop's own size
+    bool Bold() const;
+    void setBold(bool on);
+    bool Italic() const;
+    void setItalic(bool on);
+    bool Underline() const;
+    void setUnderline(bool on);
+    Color TextColor() const;
+    void setTextColor(Color c);
+    // The unit of TextSize: 0, the desktop's points, is the only one this runtime offers.
+    int32_t TextUnit() const { return 0; }
+    void setTextUnit(int32_t) {}
+
+  protected:
+    using Control::Control;
+    bool setProperty(std::string_view name, const PropertyValue& value) override;
+};
+
+// Positions count characters as the runtime's Len does (a character outside the Basic
+// Multilingual Plane is one, not Qt's two units). Line ends given as CR, LF or CRLF are all
+// shown as line breaks and read back as LF.
+class TextArea final : public TextControl {
+  public:
+    explicit TextArea(Window* window);
+    const char* className() const override { return "TextArea"; }
+
+    String Text() const;
+    void setText(const String& text);
+    int32_t SelStart() const;
+    void setSelStart(int32_t pos);
+    int32_t SelLength() const;
+    void setSelLength(int32_t length);
+    String SelText() const;
+    void setSelText(const String& text);  // replaces the selection
+    void SelectAll();
+    void Copy();  // the selection to the system clipboard
+    bool ReadOnly() const;
+    void setReadOnly(bool on);
+    void Refresh();
+    // Kept for the program; lines are set at the font's own spacing.
+    double LineSpacing() const { return lineSpacing_; }
+    void setLineSpacing(double v) { lineSpacing_ = v; }
+    QPlainTextEdit* edit() const { return static_cast<QPlainTextEdit*>(widget()); }
+
+  protected:
+    bool setProperty(std::string_view name, const PropertyValue& value) override;
+
+  private:
+    double lineSpacing_ = 1.0;
+};
+
+class PushButton final : public TextControl {
+  public:
+    explicit PushButton(Window* window);
+    const char* className() const override { return "PushButton"; }
+
+    String Caption() const;
+    void setCaption(const String& caption);
+    bool Default() const;
+    void setDefault(bool on);
+    bool Cancel() const { return cancel_; }
+    void setCancel(bool on);
+    void Push();  // as a click
+    QPushButton* button() const { return static_cast<QPushButton*>(widget()); }
+
+  protected:
+    bool setProperty(std::string_view name, const PropertyValue& value) override;
+
+  private:
+    bool cancel_ = false;
+};
+
+class Label final : public TextControl {
+  public:
+    explicit Label(Window* window);
+    const char* className() const override { return "Label"; }
+
+    String Text() const;
+    void setText(const String& text);
+    int32_t TextAlign() const { return align_; }  // 0 left, 1 centre, 2 right
+    void setTextAlign(int32_t align);
+    QLabel* label() const { return static_cast<QLabel*>(widget()); }
+
+  protected:
+    bool setProperty(std::string_view name, const PropertyValue& value) override;
+
+  private:
+    int32_t align_ = 0;
+};
+
+class Slider final : public Control {
+  public:
+    explicit Slider(Window* window);
+    const char* className() const override { return "Slider"; }
+
+    int32_t Minimum() const;
+    void setMinimum(int32_t v);
+    int32_t Maximum() const;
+    void setMaximum(int32_t v);
+    int32_t Value() const;
+    void setValue(int32_t v);  // clamped to the range; raises ValueChanged when it changes
+    int32_t LineStep() const;
+    void setLineStep(int32_t v);
+    int32_t PageStep() const;
+    void setPageStep(int32_t v);
+    bool LiveScroll() const;
+    void setLiveScroll(bool on);
+    QSlider* slider() const { return static_cast<QSlider*>(widget()); }
+
+  protected:
+    bool setProperty(std::string_view name, const PropertyValue& value) override;
+
+  private:
+    int32_t wanted_ = 0;
+};
+
+// Non-visual: fires Action every Period milliseconds (Mode 2), once (Mode 1), or not (Mode 0).
+class Timer final : public Control {
+  public:
+    explicit Timer(Window* window);
+    ~Timer() override;
+    const char* className() const override { return "Timer"; }
+
+    int32_t Mode() const { return mode_; }
+    void setMode(int32_t mode);
+    int32_t Period() const { return period_; }
+    void setPeriod(int32_t ms);
+    void Reset();  // starts the period anew
+
+  protected:
+    bool setProperty(std::string_view name, const PropertyValue& value) override;
+
+  private:
+    void apply();
+    QPointer<QTimer> timer_;
+    int32_t mode_ = 2;
+    int32_t period_ = 1000;
+};
+
+}  // namespace rb

@@ -1,0 +1,381 @@
+#include "platform/rbframework/gui/window.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QResizeEvent>
+#include <QTimer>
+
+#include <algorithm>
+
+#include "platform/rbframework/gui/application.h"
+#include "platform/rbframework/gui/controls.h"
+#include "platform/rbframework/gui/runtime.h"
+
+namespace rb {
+
+// The content area: controls are placed in it by coordinates, and its resizing applies locks.
+class ContentWidget final : public QWidget {
+  public:
+    ContentWidget(Window* owner, QWidget* parent) : QWidget(parent), owner_(owner) {}
+
+  protected:
+    void resizeEvent(QResizeEvent* e) override;
+
+  private:
+    Window* owner_;
+};
+
+class WindowWidget final : public QMainWindow {
+  public:
+    explicit WindowWidget(Window* owner) : owner_(owner) {
+        setCentralWidget(new ContentWidget(owner, this));
+    }
+
+  protected:
+    void closeEvent(QCloseEvent* e) override {
+        owner_->closed();
+        e->accept();
+    }
+
+  private:
+    Window* owner_;
+};
+
+void ContentWidget::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    owner_->contentResized(e->size());
+}
+
+namespace detail {
+std::vector<Ref<Window>>& openWindows() {
+    static std::vector<Ref<Window>> windows;
+    return windows;
+}
+}  // namespace detail
+
+Window* _GetImplicitWindow(std::string_view className) {
+    for (const auto& w : detail::openWindows())
+        if (w->isOpen() && className == w->className()) return w.get();
+    return nullptr;
+}
+
+Window::Window() : widget_(new WindowWidget(this)) {
+    widget_->setAttribute(Qt::WA_DeleteOnClose, false);
+    applySize();
+}
+
+Window::~Window() {
+    // Widgets first: their signals reach into the controls.
+    delete widget_.data();
+    controls_.clear();
+}
+
+QMainWindow* Window::qwindow() const {
+    return widget_;
+}
+QWidget* Window::content() const {
+    return widget_ ? widget_->centralWidget() : nullptr;
+}
+
+void Window::Constructor() {
+    Layout();
+    CreateControls();
+    AddMenuHandlers();
+    arrangeFocusAndNames();
+    open_ = true;
+    detail::openWindows().push_back(Ref<Window>::retain(this));
+    if (visibleAtOpen_) Show();
+    Ref<Window> self = Ref<Window>::retain(this);
+    RunGuarded([this] { Event_Open(); });
+}
+
+// Tab order follows TabIndex; a control without a caption of its own (a slider) is named, for
+// screen readers, by the label just above it.
+void Window::arrangeFocusAndNames() {
+    std::vector<Control*> order;
+    for (const auto& c : controls_) {
+        if (!c->widget()) continue;
+        if (!c->TabStop)
+            c->widget()->setFocusPolicy(Qt::NoFocus);
+        else
+            order.push_back(c.get());
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [](Control* a, Control* b) { return a->TabIndex < b->TabIndex; });
+    for (size_t i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1]->widget(), order[i]->widget());
+
+    for (const auto& c : controls_) {
+        if (!dynamic_cast<Slider*>(c.get()) || !c->widget()->accessibleName().isEmpty()) continue;
+        Label* best = nullptr;
+        for (const auto& l : controls_) {
+            auto* label = dynamic_cast<Label*>(l.get());
+            if (!label || label->Top() + label->Height() > c->Top() + 1) continue;
+            bool overlaps = label->Left() < c->Left() + c->Width() &&
+                            c->Left() < label->Left() + label->Width();
+            if (overlaps && (!best || label->Top() > best->Top())) best = label;
+        }
+        if (best) {
+            c->widget()->setAccessibleName(best->label()->text());
+            best->label()->setBuddy(c->widget());
+        }
+    }
+}
+
+void Window::_SetProperties(PropertySet properties) {
+    for (const auto& [name, v] : properties) {
+        std::string_view n = name;
+        auto i = [&] { return propertyAs<int32_t>(n, v); };
+        auto b = [&] { return propertyAs<bool>(n, v); };
+        if (n == "Width")
+            setWidth(i());
+        else if (n == "Height")
+            setHeight(i());
+        else if (n == "Left")
+            setLeft(i());
+        else if (n == "Top")
+            setTop(i());
+        else if (n == "MinWidth")
+            setMinWidth(i());
+        else if (n == "MinHeight")
+            setMinHeight(i());
+        else if (n == "MaxWidth")
+            setMaxWidth(i());
+        else if (n == "MaxHeight")
+            setMaxHeight(i());
+        else if (n == "Title")
+            setTitle(propertyAs<String>(n, v));
+        else if (n == "Resizeable")
+            setResizeable(b());
+        else if (n == "CloseButton")
+            closeButton_ = b(), applyFlags();
+        else if (n == "MinimizeButton")
+            minimizeButton_ = b(), applyFlags();
+        else if (n == "MaximizeButton")
+            maximizeButton_ = b(), applyFlags();
+        else if (n == "Visible")
+            visibleAtOpen_ = b();
+        else if (n == "MenuBarVisible") {
+            if (widget_) widget_->menuBar()->setVisible(b());
+        }
+        // Design values with no counterpart on this desktop, or that keep the default look.
+        else if (n == "LiveResize" || n == "FullScreen" || n == "Composite" ||
+                 n == "HasBackColor" || n == "BackColor" || n == "Frame" || n == "Placement" ||
+                 n == "MacProcID") {
+        } else {
+            throw UnknownPropertyError(className(), n);
+        }
+    }
+}
+
+int Window::menuHeight() const {
+    if (!widget_ || !menuBar_ || !widget_->menuBar()->isVisibleTo(widget_)) return 0;
+    return widget_->menuBar()->sizeHint().height();
+}
+
+void Window::applySize() {
+    if (!widget_) return;
+    content()->setMinimumSize(min_);
+    content()->setMaximumSize(max_);
+    if (!resizeable_) {
+        content()->setMinimumSize(size_);
+        content()->setMaximumSize(size_);
+    }
+    widget_->resize(size_.width(), size_.height() + menuHeight());
+    content()->resize(size_);
+}
+
+void Window::applyFlags() {
+    if (!widget_) return;
+    Qt::WindowFlags f = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    if (closeButton_) f |= Qt::WindowCloseButtonHint;
+    if (minimizeButton_) f |= Qt::WindowMinimizeButtonHint;
+    if (maximizeButton_) f |= Qt::WindowMaximizeButtonHint;
+    bool shown = widget_->isVisible();
+    widget_->setWindowFlags(f);
+    if (shown) widget_->show();
+}
+
+void Window::setWidth(int32_t w) {
+    size_.setWidth(std::clamp(w, min_.width(), std::max(min_.width(), max_.width())));
+    applySize();
+}
+void Window::setHeight(int32_t h) {
+    size_.setHeight(std::clamp(h, min_.height(), std::max(min_.height(), max_.height())));
+    applySize();
+}
+void Window::setMinWidth(int32_t v) {
+    min_.setWidth(std::max(v, 0));
+    setWidth(size_.width());
+}
+void Window::setMinHeight(int32_t v) {
+    min_.setHeight(std::max(v, 0));
+    setHeight(size_.height());
+}
+void Window::setMaxWidth(int32_t v) {
+    max_.setWidth(std::max(v, 0));
+    setWidth(size_.width());
+}
+void Window::setMaxHeight(int32_t v) {
+    max_.setHeight(std::max(v, 0));
+    setHeight(size_.height());
+}
+
+// The place of the window's own area, not of the frame the window manager adds: what is read
+// is what was set, so a saved place does not creep by the frame from one start to the next.
+int32_t Window::Left() const {
+    return widget_ ? widget_->geometry().x() : 0;
+}
+int32_t Window::Top() const {
+    return widget_ ? widget_->geometry().y() : 0;
+}
+void Window::setLeft(int32_t x) {
+    if (!widget_) return;
+    QRect g = widget_->geometry();
+    g.moveLeft(x);
+    widget_->setGeometry(g);
+}
+void Window::setTop(int32_t y) {
+    if (!widget_) return;
+    QRect g = widget_->geometry();
+    g.moveTop(y);
+    widget_->setGeometry(g);
+}
+
+String Window::Title() const {
+    return widget_ ? String(widget_->windowTitle().toStdString()) : String("");
+}
+void Window::setTitle(const String& title) {
+    if (!widget_) return;
+    widget_->setWindowTitle(QString::fromStdString(title.toUtf8()));
+    widget_->setAccessibleName(widget_->windowTitle());
+}
+
+void Window::setResizeable(bool on) {
+    resizeable_ = on;
+    applySize();
+}
+
+bool Window::Visible() const {
+    return widget_ && widget_->isVisible();
+}
+
+void Window::Show() {
+    if (!widget_) return;
+    widget_->show();
+    widget_->raise();
+    widget_->activateWindow();
+}
+
+void Window::ShowModal() {
+    if (!widget_ || !open_) return;
+    widget_->setWindowModality(Qt::ApplicationModal);
+    Show();
+    QEventLoop loop;
+    modalLoop_ = &loop;
+    Ref<Window> self = Ref<Window>::retain(this);
+    if (open_) loop.exec();
+    modalLoop_ = nullptr;
+}
+
+void Window::Hide() {
+    if (widget_) widget_->hide();
+}
+
+void Window::Close() {
+    closed();
+    Hide();
+}
+
+void Window::closed() {
+    if (closing_ || !open_) return;
+    closing_ = true;
+    Ref<Window> self = Ref<Window>::retain(this);
+    RunGuarded([this] { Event_Close(); });
+    open_ = false;
+    if (modalLoop_) modalLoop_->quit();
+    if (widget_) widget_->hide();
+    auto& list = detail::openWindows();
+    auto it = std::find(list.begin(), list.end(), self);
+    if (it != list.end()) {
+        // Dropped once the event that closed the window is over: its widget may be on the stack.
+        Ref<Window> keep = *it;
+        list.erase(it);
+        QTimer::singleShot(0, qApp, [keep] {});
+    }
+}
+
+void Window::contentResized(QSize size) {
+    // The content area follows the window when the user resizes it.
+    if (widget_ && widget_->isVisible()) size_ = size;
+    for (const auto& c : controls_) c->relayout(size);
+}
+
+void Window::_AddControl(const std::string& name, const Ref<Control>& control) {
+    if (!control) throw NilObjectException();
+    control->name_ = name;
+    controls_.push_back(control);
+    byName_[name] = control.get();
+}
+
+Ref<Control> Window::_ControlByName(const std::string& name) const {
+    auto it = byName_.find(name);
+    return it == byName_.end() ? nullptr : Ref<Control>::retain(it->second);
+}
+
+void Window::setMenuBar(const Ref<MenuBar>& bar) {
+    menuBar_ = bar;
+    if (!widget_) return;
+    QMenuBar* qbar = new QMenuBar(widget_);
+    qbar->setNativeMenuBar(false);
+    if (bar) bar->renderInto(qbar, this);
+    widget_->setMenuBar(qbar);  // the old bar goes with it
+    applySize();
+}
+
+void Window::_AddMenuHandler(const std::string& itemName, std::function<bool()> handler) {
+    menuHandlers_[itemName] = std::move(handler);
+}
+
+namespace {
+// The standard editing commands act on whatever holds the keyboard focus.
+bool standardCommand(const std::string& name) {
+    static const std::map<std::string, const char*> commands = {
+        {"EditCopy", "copy"}, {"EditPaste", "paste"}, {"EditSelectAll", "selectAll"},
+        {"EditCut", "cut"},   {"EditUndo", "undo"},   {"EditRedo", "redo"},
+    };
+    QWidget* focus = QApplication::focusWidget();
+    if (name == "EditClear" && focus) {
+        if (auto* edit = qobject_cast<QPlainTextEdit*>(focus)) {
+            edit->textCursor().removeSelectedText();
+            return true;
+        }
+    }
+    auto it = commands.find(name);
+    if (it == commands.end() || !focus) return false;
+    return QMetaObject::invokeMethod(focus, it->second);
+}
+}  // namespace
+
+void Window::chooseMenuItem(const MenuItem& item) {
+    Ref<Window> self = Ref<Window>::retain(this);
+    std::string name = item.Name().toUtf8();
+    bool quits = item.quits();
+    RunGuarded([this, name, quits] {
+        auto it = menuHandlers_.find(name);
+        if (it != menuHandlers_.end() && it->second && it->second()) return;
+        if (Application* app = Application::current(); app && app->handleMenu(name)) return;
+        if (quits) {
+            Quit();
+            return;
+        }
+        standardCommand(name);
+    });
+}
+
+}  // namespace rb
