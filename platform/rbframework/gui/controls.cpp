@@ -143,7 +143,7 @@ TextArea::TextArea(Window* window) : TextControl(window, new QPlainTextEdit(wind
     // Every change of the text, typed or set, and only those (not a change of format).
     QObject::connect(edit()->document(), &QTextDocument::contentsChange, edit(),
                      [this](int, int removed, int added) {
-                         if (removed || added) raise(event::TextChange);
+                         if ((removed || added) && !settingText_) raise(event::TextChange);
                      });
 }
 
@@ -151,8 +151,14 @@ String TextArea::Text() const {
     return fromQ(edit()->toPlainText());
 }
 
+// Qt replaces a document's text in more than one step; the program sees one change.
 void TextArea::setText(const String& text) {
-    edit()->setPlainText(normaliseLineEnds(toQ(text)));
+    QString next = normaliseLineEnds(toQ(text));
+    if (next == edit()->toPlainText()) return;
+    settingText_ = true;
+    edit()->setPlainText(next);
+    settingText_ = false;
+    raise(event::TextChange);
 }
 
 int32_t TextArea::SelStart() const {

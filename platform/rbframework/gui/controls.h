@@ -66,6 +66,7 @@ class TextArea final : public TextControl {
 
   private:
     double lineSpacing_ = 1.0;
+    bool settingText_ = false;
 };
 
 class PushButton final : public TextControl {

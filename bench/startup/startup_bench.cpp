@@ -1,0 +1,101 @@
+// Start-up: from process start to the main window shown, and the resident memory then.
+//
+// The driver starts itself again as the program (the same start-up as the vellora
+// executable, with the real bundles, offscreen) and times each child from fork to the moment
+// the child reports its main window shown; the child reports its resident memory with it.
+// Usage: startup_bench [runs]
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "editor/program.h"
+#include "platform/rbframework/gui/window.h"
+
+namespace {
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+int child(int argc, char** argv, int reportFd) {
+    rb::RuntimeInit(argc, argv);
+    RegisterWindowClasses();
+    ProgramParts parts = VelloraParts();
+    parts.makeDefaultView = [make = parts.makeDefaultView, reportFd] {
+        make();
+        // Reported from the loop, once the window has been shown and laid out.
+        QTimer::singleShot(0, [reportFd] {
+            rb::Window* w = rb::_GetImplicitWindow("Window1");
+            long kib = (w && w->qwindow()->isVisible()) ? residentKiB() : -1;
+            (void)!write(reportFd, &kib, sizeof kib);
+            w->Close();
+        });
+    };
+    return _Main(parts);
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 2 && std::strcmp(argv[1], "--child") == 0) {
+        int fd = std::atoi(argv[2]);
+        char* childArgv[] = {argv[0], nullptr};
+        return child(1, childArgv, fd);
+    }
+    int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    std::vector<double> ms;
+    std::vector<double> mib;
+    for (int i = 0; i < runs; ++i) {
+        int pipeFds[2];
+        if (pipe(pipeFds) != 0) return 1;
+        auto start = std::chrono::steady_clock::now();
+        pid_t pid = fork();
+        if (pid == 0) {
+            close(pipeFds[0]);
+            std::string fd = std::to_string(pipeFds[1]);
+            execl("/proc/self/exe", argv[0], "--child", fd.c_str(), nullptr);
+            _exit(127);
+        }
+        close(pipeFds[1]);
+        long kib = -1;
+        ssize_t got = read(pipeFds[0], &kib, sizeof kib);
+        auto shown = std::chrono::steady_clock::now();
+        close(pipeFds[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (got != sizeof kib || kib < 0) {
+            std::fprintf(stderr, "run %d: the main window was not shown\n", i);
+            return 1;
+        }
+        ms.push_back(std::chrono::duration<double, std::milli>(shown - start).count());
+        mib.push_back(kib / 1024.0);
+    }
+    std::printf(
+        "start-up to main window shown: median %.1f ms, min %.1f ms, max %.1f ms (%d runs)\n",
+        median(ms), *std::min_element(ms.begin(), ms.end()),
+        *std::max_element(ms.begin(), ms.end()), runs);
+    std::printf("resident memory then: median %.1f MiB\n", median(mib));
+    return 0;
+}

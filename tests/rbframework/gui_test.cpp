@@ -1,0 +1,271 @@
+// The runtime's windows and controls, with the real Qt widgets offscreen.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QTest>
+#include <QTimer>
+
+#include "platform/rbframework/gui/application.h"
+#include "platform/rbframework/gui/controls.h"
+#include "platform/rbframework/gui/runtime.h"
+#include "platform/rbframework/gui/window.h"
+#include "platform/rbframework/string_functions.h"
+#include "platform/rbframework/testing.h"
+
+namespace {
+
+using rb::String;
+
+class Sheet : public rb::Window {
+  public:
+    static constexpr const char* kClassName = "Sheet";
+    const char* className() const override { return kClassName; }
+    void Layout() override {
+        _SetProperties({{"Width", 300},
+                        {"Height", 200},
+                        {"MinWidth", 300},
+                        {"MinHeight", 200},
+                        {"Title", String("Sheet")},
+                        {"Visible", true}});
+    }
+    void CreateControls() override {
+        _AddControl("Text", rb::make<rb::TextArea>(this));
+        controlAs<rb::TextArea>("Text")->_SetProperties({{"Left", 10},
+                                                         {"Top", 10},
+                                                         {"Width", 280},
+                                                         {"Height", 100},
+                                                         {"LockLeft", true},
+                                                         {"LockTop", true},
+                                                         {"LockRight", true},
+                                                         {"LockBottom", true},
+                                                         {"TabIndex", 1}});
+        controlAs<rb::TextArea>("Text")->_AddEventHandler(rb::event::TextChange,
+                                                          [this] { ++changes; });
+        _AddControl("Rate", rb::make<rb::Label>(this));
+        controlAs<rb::Label>("Rate")->_SetProperties({{"Left", 10},
+                                                      {"Top", 120},
+                                                      {"Width", 100},
+                                                      {"Height", 20},
+                                                      {"Text", String("Volume")}});
+        _AddControl("Slider", rb::make<rb::Slider>(this));
+        controlAs<rb::Slider>("Slider")->_SetProperties({{"Left", 10},
+                                                         {"Top", 150},
+                                                         {"Width", 100},
+                                                         {"Height", 16},
+                                                         {"Minimum", 100},
+                                                         {"Value", 150},
+                                                         {"Maximum", 250},
+                                                         {"TabIndex", 0},
+                                                         {"LockBottom", true}});
+        _AddControl("Go", rb::make<rb::PushButton>(this));
+        controlAs<rb::PushButton>("Go")->_SetProperties({{"Left", 200},
+                                                         {"Top", 150},
+                                                         {"Width", 80},
+                                                         {"Height", 22},
+                                                         {"Caption", String("Go")},
+                                                         {"TabIndex", 2},
+                                                         {"LockLeft", true},
+                                                         {"LockBottom", true}});
+    }
+    void Event_Open() override { opened = true; }
+    void Event_Close() override { ++closes; }
+    rb::Ref<rb::TextArea> text() { return controlAs<rb::TextArea>("Text"); }
+    int changes = 0, closes = 0;
+    bool opened = false;
+};
+
+class Gui : public ::testing::Test {
+  protected:
+    void SetUp() override { objects_ = rb::Object::liveCount(); }
+    void TearDown() override {
+        for (auto& w : std::vector<rb::Ref<rb::Window>>(rb::detail::openWindows())) w->Close();
+        QApplication::processEvents();  // the closed windows' last references go
+        EXPECT_EQ(rb::Object::liveCount(), objects_);
+    }
+    int64_t objects_ = 0;
+};
+
+TEST_F(Gui, TextAreaCountsCharactersAsTheRuntimeDoes) {
+    auto w = rb::implicitWindow<Sheet>();
+    auto t = w->text();
+    t->setText(
+        String("a\xF0\x9F\x98\x80"
+               "b\r\nc\rd\ne"));  // a😀b CRLF c CR d LF e
+    EXPECT_EQ(t->Text().toUtf8(),
+              "a\xF0\x9F\x98\x80"
+              "b\nc\nd\ne");
+    EXPECT_EQ(rb::Len(t->Text()), 9);
+    t->setSelStart(rb::Len(t->Text()));
+    EXPECT_EQ(t->SelStart(), 9);
+    t->setSelStart(2);  // after the emoji
+    t->setSelLength(2);
+    EXPECT_EQ(t->SelText().toUtf8(), "b\n");
+    EXPECT_EQ(t->SelStart(), 2);
+    EXPECT_EQ(t->SelLength(), 2);
+    t->setSelStart(1);
+    t->setSelLength(1);
+    EXPECT_EQ(t->SelText().toUtf8(), "\xF0\x9F\x98\x80");
+}
+
+TEST_F(Gui, TextChangeFiresForTypedAndSetTextOnly) {
+    auto w = rb::implicitWindow<Sheet>();
+    auto t = w->text();
+    int before = w->changes;
+    t->setText(String("abc"));
+    EXPECT_EQ(w->changes, before + 1);
+    t->edit()->setFocus();
+    t->setSelStart(3);
+    QTest::keyClicks(t->edit(), "de");
+    EXPECT_EQ(t->Text().toUtf8(), "abcde");
+    EXPECT_EQ(w->changes, before + 3);
+    t->setBold(true);
+    t->setTextColor(rb::RGB(255, 0, 0));
+    t->setTextSize(48);
+    EXPECT_EQ(w->changes, before + 3);  // style is no change of the text
+    EXPECT_EQ(t->TextSize(), 48);
+    EXPECT_EQ(t->TextColor(), rb::RGB(255, 0, 0));
+}
+
+TEST_F(Gui, SizesAreClampedAndLocksKeepDistances) {
+    auto w = rb::implicitWindow<Sheet>();
+    w->setWidth(10);
+    w->setHeight(50000);
+    EXPECT_EQ(w->Width(), 300);
+    EXPECT_EQ(w->Height(), 32000);
+    w->setHeight(200);
+    QApplication::processEvents();
+    w->setWidth(500);
+    w->setHeight(400);
+    QApplication::processEvents();
+    QRect text = w->text()->widget()->geometry();
+    EXPECT_EQ(text, QRect(10, 10, 480, 300));
+    QRect go = w->controlAs<rb::PushButton>("Go")->widget()->geometry();
+    EXPECT_EQ(go, QRect(200, 350, 80, 22));  // left and bottom distances kept
+}
+
+TEST_F(Gui, ASliderValueGivenBeforeItsRangeIsKept) {
+    auto w = rb::implicitWindow<Sheet>();
+    auto s = w->controlAs<rb::Slider>("Slider");
+    EXPECT_EQ(s->Value(), 150);
+    EXPECT_EQ(s->Minimum(), 100);
+    EXPECT_EQ(s->Maximum(), 250);
+}
+
+TEST_F(Gui, ScreenReadersGetNamesAndTabOrderFollowsTabIndex) {
+    auto w = rb::implicitWindow<Sheet>();
+    auto slider = w->controlAs<rb::Slider>("Slider")->widget();
+    EXPECT_EQ(slider->accessibleName(), "Volume");  // the label above it
+    EXPECT_EQ(w->controlAs<rb::PushButton>("Go")->widget()->accessibleName(), "Go");
+    // Tab goes from widget to widget that takes focus by Tab, in the chain's order.
+    auto nextTabStop = [](QWidget* from) {
+        QWidget* w = from->nextInFocusChain();
+        while (w != from && !(w->focusPolicy() & Qt::TabFocus)) w = w->nextInFocusChain();
+        return w;
+    };
+    EXPECT_EQ(nextTabStop(slider), w->text()->widget());
+    EXPECT_EQ(nextTabStop(w->text()->widget()), w->controlAs<rb::PushButton>("Go")->widget());
+    EXPECT_EQ(w->controlAs<rb::Label>("Rate")->widget()->focusPolicy(), Qt::NoFocus);
+}
+
+TEST_F(Gui, OneWindowPerClassUntilItCloses) {
+    auto a = rb::implicitWindow<Sheet>();
+    auto b = rb::implicitWindow<Sheet>();
+    EXPECT_EQ(a.get(), b.get());
+    EXPECT_TRUE(a->opened);
+    a->Close();
+    a->Close();
+    EXPECT_EQ(a->closes, 1);
+    EXPECT_EQ(rb::_GetImplicitWindow(Sheet::kClassName), nullptr);
+    auto c = rb::implicitWindow<Sheet>();
+    EXPECT_NE(c.get(), a.get());
+}
+
+TEST_F(Gui, UnknownDesignPropertiesFailLoudly) {
+    auto w = rb::implicitWindow<Sheet>();
+    EXPECT_THROW(w->text()->_SetProperties({{"Colour", 1}}), rb::UnknownPropertyError);
+    EXPECT_THROW(w->_SetProperties({{"Wdth", 1}}), rb::UnknownPropertyError);
+    EXPECT_THROW(w->text()->_SetProperties({{"Bold", String("yes")}}), std::logic_error);
+}
+
+TEST_F(Gui, MenusAreFoundByNameAndChosenByShortcut) {
+    auto bar = rb::make<rb::MenuBar>();
+    auto file = rb::make<rb::MenuItem>();
+    file->setName("File");
+    file->setText("&File");
+    bar->Append(file);
+    auto print = rb::make<rb::MenuItem>();
+    print->setName("FilePrint");
+    print->setText("Print");
+    print->setKeyboardShortcut("Cmd+P");
+    file->Append(print);
+    EXPECT_EQ(bar->_Lookup("FilePrint").get(), print.get());
+    EXPECT_EQ(bar->Child("FilePrint").get(), nullptr);  // not a direct child
+    EXPECT_EQ(bar->_Lookup("Nothing").get(), nullptr);
+
+    auto w = rb::implicitWindow<Sheet>();
+    w->setMenuBar(bar);
+    int printed = 0;
+    w->_AddMenuHandler("FilePrint", [&] { return ++printed > 0; });
+    QMenuBar* qbar = w->qwindow()->menuBar();
+    ASSERT_EQ(qbar->actions().size(), 1);
+    QAction* action = qbar->actions()[0]->menu()->actions()[0];
+    EXPECT_EQ(action->shortcut(), QKeySequence("Ctrl+P"));
+    action->trigger();
+    EXPECT_EQ(printed, 1);
+    print->setEnabled(false);
+    EXPECT_FALSE(action->isEnabled());
+}
+
+TEST_F(Gui, AnExceptionInAHandlerGoesToTheHelper) {
+    std::string seen;
+    rb::RuntimeSetExceptionHelper([&](std::exception_ptr e) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const rb::NilObjectException& x) {
+            seen = x.what();
+        }
+    });
+    auto w = rb::implicitWindow<Sheet>();
+    auto go = w->controlAs<rb::PushButton>("Go");
+    go->_AddEventHandler(rb::event::Action, [] {
+        rb::Ref<rb::Window> none;
+        none->Show();
+    });
+    go->Push();
+    EXPECT_EQ(seen, "NilObjectException");
+    rb::RuntimeSetExceptionHelper(nullptr);
+}
+
+TEST_F(Gui, TimersTickInTheEventLoop) {
+    auto w = rb::implicitWindow<Sheet>();
+    w->_AddControl("Tick", rb::make<rb::Timer>(w.get()));
+    auto t = w->controlAs<rb::Timer>("Tick");
+    int ticks = 0;
+    t->_AddEventHandler(rb::event::TimerAction, [&] { ++ticks; });
+    t->_SetProperties({{"Mode", 2}, {"Period", 5}});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticks >= 3; }, 2000));
+    t->setMode(0);
+    int stopped = ticks;
+    QTest::qWait(30);
+    EXPECT_EQ(ticks, stopped);
+}
+
+TEST_F(Gui, MessageBoxesCanBeAnsweredByATest) {
+    rb::testing::RecordingDialogs dialogs;
+    rb::MsgBox("Hello");
+    rb::Beep();
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Hello"});
+    EXPECT_EQ(dialogs.beeps, 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    rb::RuntimeInit(argc, argv);
+    int result = RUN_ALL_TESTS();
+    rb::RuntimeExit();
+    return result;
+}
