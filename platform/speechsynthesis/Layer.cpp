@@ -24,7 +24,7 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\n' || c == '\r' || c == '\t';
 }
 
-size_t ChunkEnd(const std::string& text, size_t start, bool* endsSentence) {
+size_t ChunkEnd(const std::string& text, size_t start, bool* endsSentence, bool utf8) {
     size_t n = text.size();
     if (n - start <= kChunkBytes) {
         *endsSentence = true;
@@ -46,6 +46,9 @@ size_t ChunkEnd(const std::string& text, size_t start, bool* endsSentence) {
     if (sentence) return sentence;
     if (clause) return clause;
     if (blank) return blank;
+    // A run with no blank is cut where it must be, but never inside a UTF-8 character.
+    while (utf8 && limit > start + 1 && (static_cast<unsigned char>(text[limit]) & 0xC0) == 0x80)
+        --limit;
     return limit;
 }
 
@@ -246,10 +249,11 @@ void Layer::endSpeech(std::unique_lock<std::mutex>& lock, Channel& ch) {
     }
 }
 
-OSErr Layer::speak(std::unique_lock<std::mutex>& lock, Channel& ch, std::string text) {
+OSErr Layer::speak(std::unique_lock<std::mutex>& lock, Channel& ch, std::string text, bool utf8) {
     if (!engine) return kSpeechNoEngineErr;
     auto u = std::make_shared<Utterance>();
     u->text = std::move(text);
+    u->utf8 = utf8;
     if (!ch.outputPath.empty()) {
         OSErr err = noErr;
         u->file = SoundFile::Create(ch.outputPath, engine->sampleRate(), &err);
@@ -371,11 +375,12 @@ void Layer::work() {
         }
         size_t begin = u->nextChunk;
         bool endsSentence = true;
-        size_t end = ChunkEnd(u->text, begin, &endsSentence);
+        size_t end = ChunkEnd(u->text, begin, &endsSentence, u->utf8);
         u->nextChunk = end;
         SynthRequest request = MakeRequest(ch->settings);
         request.voice = voices[size_t(std::clamp(ch->voice, 0, int(voices.size()) - 1))].key;
-        request.text = MacRomanToUtf8(std::string_view(u->text).substr(begin, end - begin));
+        std::string_view chunk = std::string_view(u->text).substr(begin, end - begin);
+        request.text = u->utf8 ? std::string(chunk) : MacRomanToUtf8(chunk);
         request.endsSentence = endsSentence;
         ChunkOutput out(*this, u, u->produced, uint32_t(begin));
         std::shared_ptr<Engine> e = engine;

@@ -36,7 +36,8 @@ struct Mark {
 
 // One SpeakText: its text, the audio made from it so far, and how far it has been played.
 struct Utterance {
-    std::string text;  // Mac Roman
+    std::string text;  // Mac Roman, or UTF-8 when utf8 is set
+    bool utf8 = false;
     bool toFile = false;
     std::unique_ptr<SoundFile> file;  // while the speech goes to a sound file
     size_t nextChunk = 0;             // first byte not yet handed to the engine
@@ -81,7 +82,8 @@ class Layer final : public AudioSource {
     void note(const Engine::ChannelCall& call);
     // Ends the speech of `ch` now: the audio stops, a sound file is closed with what it holds.
     void endSpeech(std::unique_lock<std::mutex>& lock, Channel& ch);
-    OSErr speak(std::unique_lock<std::mutex>& lock, Channel& ch, std::string text);
+    OSErr speak(std::unique_lock<std::mutex>& lock, Channel& ch, std::string text,
+                bool utf8 = false);
     void finishFile(std::unique_lock<std::mutex>& lock, Utterance& u, bool keep);
 
     void installEngine(std::shared_ptr<Engine> engine);

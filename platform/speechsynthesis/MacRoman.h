@@ -14,4 +14,7 @@ std::string MacRomanToUtf8(std::string_view macRoman);
 // `maxBytes` bytes.
 std::string Utf8ToMacRoman(std::string_view utf8, size_t maxBytes);
 
+// UTF-8 of UTF-16 units; an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
 }  // namespace vellora::speech

@@ -5,12 +5,14 @@
 #include <cstring>
 
 #include "platform/speechsynthesis/Layer.h"
+#include "platform/speechsynthesis/MacRoman.h"
 #include "platform/speechsynthesis/Voices.h"
 
 using vellora::speech::Channel;
 using vellora::speech::Engine;
 using vellora::speech::Layer;
 using Call = vellora::speech::Engine::ChannelCall;
+using vellora::speech::Utf16ToUtf8;
 
 namespace {
 
@@ -141,17 +143,31 @@ OSErr DisposeSpeechChannel(SpeechChannel chan) {
     return noErr;
 }
 
-OSErr SpeakText(SpeechChannel chan, const void* textBuf, uint32_t textBytes) {
-    if (!textBuf && textBytes > 0) return paramErr;
+namespace {
+OSErr SpeakOn(SpeechChannel chan, std::string text, bool utf8) {
     Layer& layer = Layer::get();
     auto lock = layer.start();
     Channel* ch = layer.find(chan);
     if (!ch) return kSpeechBadChannelErr;
-    std::string text(static_cast<const char*>(textBuf), textBuf ? textBytes : 0);
     Call call = MakeCall(Call::Speak, chan);
     call.text = text;
     layer.note(call);
-    return layer.speak(lock, *ch, std::move(text));
+    return layer.speak(lock, *ch, std::move(text), utf8);
+}
+}  // namespace
+
+OSErr SpeakText(SpeechChannel chan, const void* textBuf, uint32_t textBytes) {
+    if (!textBuf && textBytes > 0) return paramErr;
+    return SpeakOn(chan, std::string(static_cast<const char*>(textBuf), textBuf ? textBytes : 0),
+                   false);
+}
+
+OSErr SpeakCFString(SpeechChannel chan, CFStringRef aString, const void* options) {
+    if (!aString || options) return paramErr;
+    CFIndex n = CFStringGetLength(aString);
+    std::u16string units(static_cast<size_t>(std::max<CFIndex>(n, 0)), u'\0');
+    if (n > 0) CFStringGetCharacters(aString, 0, n, reinterpret_cast<UniChar*>(units.data()));
+    return SpeakOn(chan, Utf16ToUtf8(units), true);
 }
 
 OSErr StopSpeech(SpeechChannel chan) {

@@ -153,6 +153,10 @@ OSErr DisposeSpeechChannel(SpeechChannel chan);
 // channel is no longer busy.
 OSErr SpeakText(SpeechChannel chan, const void* textBuf, uint32_t textBytes);
 
+// As SpeakText, for text in any script: the string's UTF-16 units are read at once. `options`
+// must be null. The bytes left in 'stat' then count the text's UTF-8 bytes.
+OSErr SpeakCFString(SpeechChannel chan, CFStringRef aString, const void* options);
+
 OSErr StopSpeech(SpeechChannel chan);  // at once
 OSErr StopSpeechAt(SpeechChannel chan, int32_t whereToStop);
 OSErr PauseSpeechAt(SpeechChannel chan, int32_t whereToPause);

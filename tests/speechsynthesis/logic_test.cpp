@@ -292,6 +292,41 @@ TEST_F(SpeechLayer, SpeaksMacRomanTextAndPlaysItOut) {
     EXPECT_EQ(FramesMixed(c), 1200u);
 }
 
+TEST_F(SpeechLayer, SpeaksUnicodeStringsWithoutSplittingCharacters) {
+    SpeechChannel c = Channel();
+    auto speak = [&](const std::u16string& text) {
+        CFStringRef s = CFStringCreateWithCharacters(
+            nullptr, reinterpret_cast<const UniChar*>(text.data()), CFIndex(text.size()));
+        EXPECT_EQ(SpeakCFString(c, s, nullptr), noErr);
+        CFRelease(s);
+        EXPECT_TRUE(WaitUntilIdle());
+    };
+    speak(u"\u039a\u03b1\u03bb\u03b7\u03bc\u03ad\u03c1\u03b1 \U0001F600");
+    ASSERT_EQ(engine->Requests().size(), 1u);
+    EXPECT_EQ(engine->Requests()[0].text,
+              "\xCE\x9A\xCE\xB1\xCE\xBB\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCE\xB1 "
+              "\xF0\x9F\x98\x80");
+    EXPECT_EQ(SpeakCFString(c, nullptr, nullptr), paramErr);
+    EXPECT_EQ(SpeakText(c, "", 0), noErr);
+
+    // A long run with no blank is cut between characters, never inside one.
+    engine->SetFramesPerCharacter(1);
+    speak(std::u16string(300, u'\u00e9'));
+    for (int i = 0; i < 50 && Status(c).outputBusy; ++i) {
+        clock->Pull(4096);
+        ASSERT_TRUE(WaitUntilIdle());
+    }
+    std::string joined;
+    for (size_t i = 1; i < engine->Requests().size(); ++i) {
+        const std::string& t = engine->Requests()[i].text;
+        ASSERT_FALSE(t.empty());
+        EXPECT_NE(static_cast<unsigned char>(t[0]) & 0xC0, 0x80);
+        joined += t;
+    }
+    EXPECT_EQ(joined.size(), 600u);
+    EXPECT_GT(engine->Requests().size(), 2u);
+}
+
 TEST_F(SpeechLayer, PauseAtOnceAndContinueWhereItLeftOff) {
     SpeechChannel c = Channel();
     Speak(c, "one two three");

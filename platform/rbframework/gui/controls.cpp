@@ -147,14 +147,20 @@ TextArea::TextArea(Window* window) : TextControl(window, new QPlainTextEdit(wind
                      });
 }
 
-String TextArea::Text() const {
-    return fromQ(edit()->toPlainText());
+// The raw text keeps what the plain text would turn into blanks (non-breaking spaces).
+QString TextArea::plainText() const {
+    QString s = edit()->document()->toRawText();
+    s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    s.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return s;
 }
+
+String TextArea::Text() const { return fromQ(plainText()); }
 
 // Qt replaces a document's text in more than one step; the program sees one change.
 void TextArea::setText(const String& text) {
     QString next = normaliseLineEnds(toQ(text));
-    if (next == edit()->toPlainText()) return;
+    if (next == plainText()) return;
     settingText_ = true;
     edit()->setPlainText(next);
     settingText_ = false;
@@ -163,24 +169,24 @@ void TextArea::setText(const String& text) {
 
 int32_t TextArea::SelStart() const {
     QTextCursor c = edit()->textCursor();
-    return charsBefore(edit()->toPlainText(), c.selectionStart());
+    return charsBefore(plainText(), c.selectionStart());
 }
 
 void TextArea::setSelStart(int32_t pos) {
     QTextCursor c = edit()->textCursor();
-    c.setPosition(unitsFor(edit()->toPlainText(), std::max(pos, 0)));
+    c.setPosition(unitsFor(plainText(), std::max(pos, 0)));
     edit()->setTextCursor(c);
 }
 
 int32_t TextArea::SelLength() const {
     QTextCursor c = edit()->textCursor();
-    QString text = edit()->toPlainText();
+    QString text = plainText();
     return charsBefore(text, c.selectionEnd()) - charsBefore(text, c.selectionStart());
 }
 
 void TextArea::setSelLength(int32_t length) {
     QTextCursor c = edit()->textCursor();
-    QString text = edit()->toPlainText();
+    QString text = plainText();
     int32_t start = charsBefore(text, c.selectionStart());
     c.setPosition(unitsFor(text, start));
     c.setPosition(unitsFor(text, start + std::max(length, 0)), QTextCursor::KeepAnchor);

@@ -65,6 +65,7 @@ class TextArea final : public TextControl {
     bool setProperty(std::string_view name, const PropertyValue& value) override;
 
   private:
+    QString plainText() const;
     double lineSpacing_ = 1.0;
     bool settingText_ = false;
 };

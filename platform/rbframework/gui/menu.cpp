@@ -62,8 +62,10 @@ void MenuItem::syncActions() {
     QString text = QString::fromStdString(text_.toUtf8());
     QKeySequence keys = QKeySequence::fromString(
         QString::fromStdString(desktopShortcut(shortcut_.toUtf8())), QKeySequence::PortableText);
+    // Actions of windows that have closed are gone.
+    std::erase_if(actions_, [](const QPointer<QAction>& a) { return a.isNull(); });
     for (auto& a : actions_) {
-        if (!a || a->isSeparator()) continue;
+        if (a->isSeparator()) continue;
         a->setText(text);
         a->setShortcut(keys);
         a->setEnabled(enabled_);

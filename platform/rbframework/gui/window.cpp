@@ -352,7 +352,7 @@ bool standardCommand(const std::string& name) {
     QWidget* focus = QApplication::focusWidget();
     if (name == "EditClear" && focus) {
         if (auto* edit = qobject_cast<QPlainTextEdit*>(focus)) {
-            edit->textCursor().removeSelectedText();
+            if (!edit->isReadOnly()) edit->textCursor().removeSelectedText();
             return true;
         }
     }
