@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/entrypoints.h"
 #include "platform/rbframework/gui/dialogs.h"
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/plugin_host.h"
@@ -92,6 +93,7 @@ void _ApplicationAddMenuHandlers() {
 
 void _EarlyStartup() {
     rb::RuntimeInitExternalClasses();
+    _InitPluginEntrypoints();  // an unresolved key throws rb::PluginError, which stops start-up
     _InitFileTypes();
     _NewAppInstance();
     _ApplicationAddMenuHandlers();
