@@ -317,14 +317,15 @@ TEST_F(SpeechLayer, SpeaksUnicodeStringsWithoutSplittingCharacters) {
         ASSERT_TRUE(WaitUntilIdle());
     }
     std::string joined;
-    for (size_t i = 1; i < engine->Requests().size(); ++i) {
-        const std::string& t = engine->Requests()[i].text;
+    const auto requests = engine->Requests();
+    for (size_t i = 1; i < requests.size(); ++i) {
+        const std::string& t = requests[i].text;
         ASSERT_FALSE(t.empty());
-        EXPECT_NE(static_cast<unsigned char>(t[0]) & 0xC0, 0x80);
+        EXPECT_NE(static_cast<unsigned char>(t[0]) & 0xC0, 0x80) << "request " << i;
         joined += t;
     }
     EXPECT_EQ(joined.size(), 600u);
-    EXPECT_GT(engine->Requests().size(), 2u);
+    EXPECT_GT(requests.size(), 2u);
 }
 
 TEST_F(SpeechLayer, PauseAtOnceAndContinueWhereItLeftOff) {
