@@ -1,0 +1,12 @@
+// The runtime's yield: long loops inside handlers call it once per pass so that the event
+// loop's background work (timers, sockets, deferred deletions) keeps going.
+#pragma once
+
+namespace rb {
+
+// Cheap enough for every pass: it runs pending events at most once every few milliseconds,
+// and only on the main thread of a running application. User input is held back until the
+// loop is over, so no command of the user runs inside the handler that yields.
+void RuntimeYield();
+
+}  // namespace rb
