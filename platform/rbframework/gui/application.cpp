@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "platform/rbframework/gui/keyboard.h"
 #include "platform/rbframework/gui/window.h"
 #include "platform/rbframework/plugin_host.h"
 
@@ -56,6 +57,7 @@ void RuntimeInit(int argc, char** argv) {
     QApplication::setApplicationVersion(VELLORA_VERSION);
     // The program quits when its main window closes, not when the last window does.
     QApplication::setQuitOnLastWindowClosed(false);
+    detail::watchKeyboard();
     gExitStatus = 0;
     gQuitting = false;
 }

@@ -1,0 +1,115 @@
+// The runtime's speech of one string and its keyboard state.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+
+#include "platform/rbframework/gui/application.h"
+#include "platform/rbframework/gui/keyboard.h"
+#include "platform/rbframework/speech.h"
+#include "platform/rbframework/testing.h"
+#include "platform/speechsynthesis/SpeechSynthesis.h"
+#include "platform/speechsynthesis/testing.h"
+
+namespace {
+
+using namespace vellora::speech::testing;
+
+class RuntimeSpeech : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        engine_ = std::make_shared<RecordingEngine>();
+        engine_->SetFramesPerCharacter(100);
+        clock_ = std::make_shared<ManualAudioClock>();
+        InstallEngine(engine_);
+        InstallAudioSink(clock_);
+    }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const auto& r : engine_->Requests()) out.push_back(r.text);
+        return out;
+    }
+    // Plays until the synthesizer has been asked for `count` texts in all.
+    bool playUntil(size_t count) {
+        return QTest::qWaitFor(
+            [&] {
+                clock_->Pull(256);
+                WaitUntilIdle();
+                return engine_->Requests().size() >= count;
+            },
+            5000);
+    }
+    std::shared_ptr<RecordingEngine> engine_;
+    std::shared_ptr<ManualAudioClock> clock_;
+};
+
+TEST_F(RuntimeSpeech, TextsWaitTheirTurnUnlessTheyInterrupt) {
+    rb::Speak("Hi ", false);
+    ASSERT_TRUE(WaitUntilIdle());
+    rb::Speak("there. ", false);
+    rb::Speak("\xCE\xB3\xCE\xB5\xCE\xB9\xCE\xB1", false);  // γεια: no Mac Roman form, still spoken
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(texts(), std::vector<std::string>{"Hi "});  // the others wait for the first
+    ASSERT_TRUE(playUntil(3));
+    EXPECT_EQ(texts(),
+              (std::vector<std::string>{"Hi ", "there. ", "\xCE\xB3\xCE\xB5\xCE\xB9\xCE\xB1"}));
+
+    // Once all is said, a text goes out at once; an interrupting one cuts it off and drops
+    // what waits behind it.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            clock_->Pull(256);
+            return SpeechBusy() == 0;
+        },
+        5000));
+    rb::Speak("long text that goes on", false);
+    ASSERT_TRUE(WaitUntilIdle());
+    rb::Speak("queued", false);
+    rb::Speak("now", true);
+    ASSERT_TRUE(playUntil(5));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            clock_->Pull(256);
+            return SpeechBusy() == 0;
+        },
+        5000));
+    EXPECT_EQ(texts(),
+              (std::vector<std::string>{"Hi ", "there. ", "\xCE\xB3\xCE\xB5\xCE\xB9\xCE\xB1",
+                                        "long text that goes on", "now"}));
+}
+
+TEST(RuntimeSpeechSeam, ATestHearsWhatIsSpoken) {
+    rb::testing::RecordingSpeaker speaker;
+    rb::Speak("word ", false);
+    rb::RuntimeSpeak("stop", true);
+    EXPECT_EQ(speaker.spoken,
+              (std::vector<std::pair<std::string, bool>>{{"word ", false}, {"stop", true}}));
+}
+
+TEST(RuntimeKeyboard, FollowsTheKeysAndCanBeHeldByATest) {
+    QWidget w;
+    w.show();
+    EXPECT_FALSE(rb::Keyboard.AsyncKeyDown(0x33));
+    QTest::keyPress(&w, Qt::Key_Backspace);
+    EXPECT_TRUE(rb::Keyboard.AsyncKeyDown(0x33));
+    QTest::keyRelease(&w, Qt::Key_Backspace);
+    EXPECT_FALSE(rb::Keyboard.AsyncKeyDown(0x33));
+    {
+        rb::testing::HeldKeys keys;
+        keys.held = {0x38};
+        EXPECT_TRUE(rb::Keyboard.AsyncKeyDown(0x38));
+        EXPECT_FALSE(rb::Keyboard.AsyncKeyDown(0x33));
+    }
+    EXPECT_FALSE(rb::Keyboard.AsyncKeyDown(0x38));  // offscreen: no Shift is down
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    rb::RuntimeInit(argc, argv);
+    int result = RUN_ALL_TESTS();
+    rb::RuntimeExit();
+    return result;
+}
