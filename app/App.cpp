@@ -109,6 +109,7 @@ void _LateStartup() {
 
 int _Main(const ProgramParts& parts) {
     gParts = parts;
+    call(gParts.createModules);
     try {
         _EarlyStartup();
     } catch (const rb::PluginError& e) {
@@ -121,6 +122,8 @@ int _Main(const ProgramParts& parts) {
     }
     rb::RunGuarded([] { rb::RunFrameworkInitialization(_LateStartup); });
     int status = rb::RuntimeRun();
+    // The framework's windows go first, then the program's module state in its order.
+    rb::RuntimeReleaseWindows();
     call(gParts.releaseModules);
     int exitStatus = rb::RuntimeExit();
     gParts = ProgramParts{};

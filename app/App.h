@@ -10,6 +10,7 @@
 #include "platform/rbframework/gui/menu.h"
 
 struct ProgramParts {
+    std::function<void()> createModules;            // module state made before start-up
     std::function<rb::Ref<rb::MenuBar>()> menuBar;  // the shared main menu bar
     std::function<void()> loadPrefs;                // read the preference file
     std::function<void()> makeDefaultView;          // create and open the main window

@@ -127,10 +127,10 @@ rb::Ref<T> wrapRetained(REALobject handle) {
 ClipboardZRQ::ClipboardZRQ() : instance_(newInstance("ClipboardZRQ")) {}
 ClipboardZRQ::ClipboardZRQ(rb::Ref<rb::PluginObject> instance)
     : instance_(checked(std::move(instance), "ClipboardZRQ")) {}
-rb::Ref<ClipboardZRQ> ClipboardZRQ::adopt(REALobject handle) {
+rb::Ref<ClipboardZRQ> ClipboardZRQ::adoptHandle(REALobject handle) {
     return wrapAdopted<ClipboardZRQ>(handle);
 }
-rb::Ref<ClipboardZRQ> ClipboardZRQ::retain(REALobject handle) {
+rb::Ref<ClipboardZRQ> ClipboardZRQ::retainHandle(REALobject handle) {
     return wrapRetained<ClipboardZRQ>(handle);
 }
 
@@ -200,10 +200,10 @@ int32_t ClipboardZRQ::Handle() {
 SpeechChannelZRQ::SpeechChannelZRQ() : instance_(newInstance("SpeechChannelZRQ")) {}
 SpeechChannelZRQ::SpeechChannelZRQ(rb::Ref<rb::PluginObject> instance)
     : instance_(checked(std::move(instance), "SpeechChannelZRQ")) {}
-rb::Ref<SpeechChannelZRQ> SpeechChannelZRQ::adopt(REALobject handle) {
+rb::Ref<SpeechChannelZRQ> SpeechChannelZRQ::adoptHandle(REALobject handle) {
     return wrapAdopted<SpeechChannelZRQ>(handle);
 }
-rb::Ref<SpeechChannelZRQ> SpeechChannelZRQ::retain(REALobject handle) {
+rb::Ref<SpeechChannelZRQ> SpeechChannelZRQ::retainHandle(REALobject handle) {
     return wrapRetained<SpeechChannelZRQ>(handle);
 }
 
@@ -251,7 +251,7 @@ bool SpeechChannelZRQ::SetOutputFile(const rb::Ref<rb::FolderItem>& file) {
 }
 
 rb::Ref<VoiceZRQ> SpeechChannelZRQ::Voice() {
-    return VoiceZRQ::adopt(objectField(instance_, PluginField::SpeechChannelZRQ_Voice));
+    return VoiceZRQ::adoptHandle(objectField(instance_, PluginField::SpeechChannelZRQ_Voice));
 }
 void SpeechChannelZRQ::Voice(const rb::Ref<VoiceZRQ>& voice) {
     forward<void>(PluginSlot::SpeechChannelZRQ_Voice_Set, instance_, kIndex, voice);
@@ -311,15 +311,16 @@ int32_t SpeechChannelZRQ::TextBytesToSpeak() {
 VoiceZRQ::VoiceZRQ() : instance_(newInstance("VoiceZRQ")) {}
 VoiceZRQ::VoiceZRQ(rb::Ref<rb::PluginObject> instance)
     : instance_(checked(std::move(instance), "VoiceZRQ")) {}
-rb::Ref<VoiceZRQ> VoiceZRQ::adopt(REALobject handle) {
+rb::Ref<VoiceZRQ> VoiceZRQ::adoptHandle(REALobject handle) {
     return wrapAdopted<VoiceZRQ>(handle);
 }
-rb::Ref<VoiceZRQ> VoiceZRQ::retain(REALobject handle) {
+rb::Ref<VoiceZRQ> VoiceZRQ::retainHandle(REALobject handle) {
     return wrapRetained<VoiceZRQ>(handle);
 }
 
 rb::Ref<SpeechChannelZRQ> VoiceZRQ::NewChannel() {
-    return SpeechChannelZRQ::adopt(forward<REALobject>(PluginSlot::VoiceZRQ_NewChannel, instance_));
+    return SpeechChannelZRQ::adoptHandle(
+        forward<REALobject>(PluginSlot::VoiceZRQ_NewChannel, instance_));
 }
 void VoiceZRQ::Close() {
     forward<void>(PluginSlot::VoiceZRQ_Close, instance_);
@@ -363,10 +364,10 @@ int32_t VoiceZRQ::ResID() {
 SpeechZRQ::SpeechZRQ() : instance_(newInstance("SpeechZRQ")) {}
 SpeechZRQ::SpeechZRQ(rb::Ref<rb::PluginObject> instance)
     : instance_(checked(std::move(instance), "SpeechZRQ")) {}
-rb::Ref<SpeechZRQ> SpeechZRQ::adopt(REALobject handle) {
+rb::Ref<SpeechZRQ> SpeechZRQ::adoptHandle(REALobject handle) {
     return wrapAdopted<SpeechZRQ>(handle);
 }
-rb::Ref<SpeechZRQ> SpeechZRQ::retain(REALobject handle) {
+rb::Ref<SpeechZRQ> SpeechZRQ::retainHandle(REALobject handle) {
     return wrapRetained<SpeechZRQ>(handle);
 }
 
@@ -374,10 +375,12 @@ bool SpeechZRQ::Speak(const rb::String& s) {
     return forwardBool(PluginSlot::SpeechZRQ_Speak, instance_, s);
 }
 rb::Ref<VoiceZRQ> SpeechZRQ::Voice(int32_t index) {
-    return VoiceZRQ::adopt(forward<REALobject>(PluginSlot::SpeechZRQ_Voice, instance_, index));
+    return VoiceZRQ::adoptHandle(
+        forward<REALobject>(PluginSlot::SpeechZRQ_Voice, instance_, index));
 }
 rb::Ref<VoiceZRQ> SpeechZRQ::DefaultVoice() {
-    return VoiceZRQ::adopt(forward<REALobject>(PluginSlot::SpeechZRQ_DefaultVoice, instance_));
+    return VoiceZRQ::adoptHandle(
+        forward<REALobject>(PluginSlot::SpeechZRQ_DefaultVoice, instance_));
 }
 int32_t SpeechZRQ::SpeechBusy() {
     return forward<int32_t>(PluginSlot::SpeechZRQ_SpeechBusy, instance_);

@@ -27,9 +27,10 @@ class ClipboardZRQ final : public rb::Object {
   public:
     ClipboardZRQ();  // a new instance of the plug-in class
     explicit ClipboardZRQ(rb::Ref<rb::PluginObject> instance);
-    // Wraps a handle, taking over the caller's reference (adopt) or taking one (retain).
-    static rb::Ref<ClipboardZRQ> adopt(REALobject handle);
-    static rb::Ref<ClipboardZRQ> retain(REALobject handle);
+    // Wraps a handle, taking over the caller's reference or taking one of its own. (Not
+    // named retain or release: those would hide the reference counting of rb::Object.)
+    static rb::Ref<ClipboardZRQ> adoptHandle(REALobject handle);
+    static rb::Ref<ClipboardZRQ> retainHandle(REALobject handle);
 
     int32_t DataSize(const rb::String& FlavorType);
     bool DataAvailable(const rb::String& FlavorType);
@@ -63,8 +64,8 @@ class SpeechChannelZRQ final : public rb::Object {
   public:
     SpeechChannelZRQ();  // a channel with no voice yet; setting Voice makes its platform channel
     explicit SpeechChannelZRQ(rb::Ref<rb::PluginObject> instance);
-    static rb::Ref<SpeechChannelZRQ> adopt(REALobject handle);
-    static rb::Ref<SpeechChannelZRQ> retain(REALobject handle);
+    static rb::Ref<SpeechChannelZRQ> adoptHandle(REALobject handle);
+    static rb::Ref<SpeechChannelZRQ> retainHandle(REALobject handle);
 
     bool Speak(const rb::String& s);
     bool Stop();
@@ -111,8 +112,8 @@ class VoiceZRQ final : public rb::Object {
   public:
     VoiceZRQ();  // an empty voice; the program's voices come from SpeechZRQ
     explicit VoiceZRQ(rb::Ref<rb::PluginObject> instance);
-    static rb::Ref<VoiceZRQ> adopt(REALobject handle);
-    static rb::Ref<VoiceZRQ> retain(REALobject handle);
+    static rb::Ref<VoiceZRQ> adoptHandle(REALobject handle);
+    static rb::Ref<VoiceZRQ> retainHandle(REALobject handle);
 
     rb::Ref<SpeechChannelZRQ> NewChannel();
     void Close();
@@ -139,8 +140,8 @@ class SpeechZRQ final : public rb::Object {
   public:
     SpeechZRQ();  // the service; its constructor marks it Available and reads the version
     explicit SpeechZRQ(rb::Ref<rb::PluginObject> instance);
-    static rb::Ref<SpeechZRQ> adopt(REALobject handle);
-    static rb::Ref<SpeechZRQ> retain(REALobject handle);
+    static rb::Ref<SpeechZRQ> adoptHandle(REALobject handle);
+    static rb::Ref<SpeechZRQ> retainHandle(REALobject handle);
 
     bool Speak(const rb::String& s);
     rb::Ref<VoiceZRQ> Voice(int32_t index);  // 1-based; nil past the last voice

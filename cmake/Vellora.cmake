@@ -31,7 +31,8 @@ function(vellora_add_test name)
   # audio driver. Set through the launcher so test discovery at build time runs headless too.
   set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
     "/usr/bin/env;QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30)
+  # A test that waits on something that never comes fails instead of holding up the run.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
 endfunction()
 include(GoogleTest)
 

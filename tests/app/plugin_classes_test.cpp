@@ -213,14 +213,14 @@ TEST_F(AppPluginClasses, NilObjectsRaiseAndWrappersKeepToTheirClass) {
     EXPECT_THROW(none->Speak("words"), rb::NilObjectException);
     auto sp = rb::make<SpeechZRQ>();
     EXPECT_THROW(sp->Voice(0)->NewChannel(), rb::NilObjectException);
-    EXPECT_FALSE(VoiceZRQ::adopt(nullptr));
-    EXPECT_THROW(VoiceZRQ::retain(sp->handle()), rb::PluginError);
+    EXPECT_FALSE(VoiceZRQ::adoptHandle(nullptr));
+    EXPECT_THROW(VoiceZRQ::retainHandle(sp->handle()), rb::PluginError);
     EXPECT_EQ(sp->instance().refCount(), 1);
 }
 
 TEST_F(AppPluginClasses, AHandleWrappedAgainSharesTheInstance) {
     auto sp = rb::make<SpeechZRQ>();
-    rb::Ref<SpeechZRQ> again = SpeechZRQ::retain(sp->handle());
+    rb::Ref<SpeechZRQ> again = SpeechZRQ::retainHandle(sp->handle());
     EXPECT_EQ(sp->instance().refCount(), 2);
     EXPECT_TRUE(again->Available());
     sp = nullptr;

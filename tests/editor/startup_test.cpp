@@ -3,6 +3,7 @@
 // release steps leave no object alive.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <string>
@@ -11,6 +12,7 @@
 #include "editor/program.h"
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/plugin_host.h"
+#include "platform/rbframework/testing.h"
 
 namespace {
 
@@ -37,6 +39,9 @@ TEST(Startup, RunsInOrderAndClosingTheMainWindowQuits) {
         release();
     };
 
+    QTemporaryDir config;  // a first start: no preference file yet
+    setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
+    rb::testing::RecordingDialogs dialogs;
     int argc = 1;
     char arg0[] = "vellora";
     char* argv[] = {arg0, nullptr};

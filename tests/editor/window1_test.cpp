@@ -6,9 +6,16 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <QTemporaryDir>
+
+#include "app/entrypoints.h"
 #include "editor/MenuBar1.h"
+#include "editor/Module1.h"
 #include "editor/Window1.h"
 #include "platform/rbframework/gui/application.h"
+#include "platform/rbframework/plugin_host.h"
+#include "platform/rbframework/testing.h"
+#include "settings/prefModule.h"
 
 namespace {
 
@@ -16,6 +23,7 @@ class MainWindow : public ::testing::Test {
   protected:
     void SetUp() override {
         objects_ = rb::Object::liveCount();
+        prefModule::InitialLaunch = "False";
         w_ = Window1::Window1_();
         QApplication::processEvents();
     }
@@ -23,6 +31,7 @@ class MainWindow : public ::testing::Test {
         // Closing the main window quits; here there is no loop, so that is harmless.
         w_->Close();
         w_ = nullptr;
+        Module1::Release();
         MenuBar1::ReleaseShared();
         QApplication::processEvents();
         EXPECT_EQ(rb::Object::liveCount(), objects_);
@@ -63,7 +72,7 @@ TEST_F(MainWindow, ControlsStandWhereTheLayoutPutsThem) {
     }
     EXPECT_EQ(w_->StaticText1()->Text().toUtf8(), "Speaking Rate");
     EXPECT_EQ(w_->RateSlider()->widget()->accessibleName(), "Speaking Rate");
-    EXPECT_EQ(w_->EditField1()->TextSize(), 20);
+    EXPECT_EQ(w_->EditField1()->TextSize(), prefModule::InputFontSize);  // applied at Open
     EXPECT_TRUE(w_->EditField1()->Bold());
     EXPECT_EQ(w_->Title().toUtf8(), "Vellora");
 }
@@ -72,7 +81,8 @@ TEST_F(MainWindow, SliderAndTimerStartAsDesigned) {
     auto s = w_->RateSlider();
     EXPECT_EQ(s->Minimum(), 100);
     EXPECT_EQ(s->Maximum(), 250);
-    EXPECT_EQ(s->Value(), 150);
+    // At Open the stored rate replaces the design value 150 once a channel exists.
+    EXPECT_EQ(s->Value(), Module1::sc ? prefModule::SpeakingRate : 150);
     EXPECT_EQ(s->LineStep(), 1);
     EXPECT_EQ(s->PageStep(), 20);
     EXPECT_TRUE(s->LiveScroll());
@@ -179,7 +189,17 @@ TEST_F(MainWindow, TheImplicitInstanceIsTheOneOpenWindow) {
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     rb::RuntimeInit(argc, argv);
+    // The program's state as start-up leaves it: the plug-ins bound and the settings read, from
+    // a preferences folder of the test's own.
+    QTemporaryDir config;
+    setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
+    rb::PluginHost::instance().loadBundles({"speech", "clipboard"});
+    _InitPluginEntrypoints();
+    prefModule::CreateGlobals();
+    prefModule::loadPrefs();
+    rb::testing::RecordingDialogs dialogs;
     int result = RUN_ALL_TESTS();
+    prefModule::ReleaseGlobals();
     rb::RuntimeExit();
     return result;
 }

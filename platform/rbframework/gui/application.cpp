@@ -96,12 +96,16 @@ void Quit(int status) {
     QCoreApplication::exit(status);
 }
 
-int RuntimeExit() {
+void RuntimeReleaseWindows() {
     detail::openWindows().clear();
-    registered() = nullptr;
-    // Queued releases of closed windows run before the application goes.
+    // Queued releases of closed windows run now.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
+}
+
+int RuntimeExit() {
+    RuntimeReleaseWindows();
+    registered() = nullptr;
     delete gQtApp;
     gQtApp = nullptr;
     gQuitting = false;

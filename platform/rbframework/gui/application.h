@@ -53,6 +53,9 @@ void RunFrameworkInitialization(const std::function<void()>& lateStartup);
 int RuntimeRun();
 // Closes the open windows (each raising Close) and ends the event loop with `status`.
 void Quit(int status = 0);
+// Releases the framework's lists of windows (open and implicit) and what closed windows still
+// hold. RuntimeExit does this too.
+void RuntimeReleaseWindows();
 // Releases the framework's state (window lists, implicit windows, the application object) and
 // ends the runtime. Returns the process's exit status.
 int RuntimeExit();
