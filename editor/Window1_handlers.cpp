@@ -1,12 +1,137 @@
 // The main window's control handlers: the word echo, the key timer and the commands.
+#include <array>
+
 #include "editor/Module1.h"
 #include "editor/Window1.h"
+#include "platform/rbframework/gui/dialogs.h"
+#include "platform/rbframework/gui/keyboard.h"
+#include "platform/rbframework/runtime_yield.h"
+#include "platform/rbframework/speech.h"
+#include "platform/rbframework/string_functions.h"
+#include "settings/prefModule.h"
 
-void Window1::EditField1_TextChange() {}
-void Window1::TextToClipboard_Action() {}
-void Window1::StopSpeaking_Action() {}
-void Window1::ClearAll_Action() {}
-void Window1::RateSlider_ValueChanged() {}
-void Window1::SpeakSelected_Action() {}
-void Window1::Timer1_Action() {}
-void Window1::SpeakToEnd_Action() {}
+using rb::Len;
+using rb::Mid;
+using rb::Right;
+using rb::String;
+
+namespace {
+
+// What ends a word, in the order they are tested.
+const std::array<const char*, 7> WordDelimiters = {" ", ".", ",", "!", ":", ";", "?"};
+
+bool isDelimiter(const String& c) {
+    for (const char* d : WordDelimiters)
+        if (rb::RuntimeStringCompare(c, d) == 0) return true;
+    return false;
+}
+
+constexpr int32_t kDeleteKey = 0x33;
+constexpr int32_t kShiftKey = 0x38;
+
+// The reading channel. Without one (no voice, or none could be made) the commands say so
+// instead of failing on a nil channel.
+SpeechChannelZRQ* channel() {
+    if (!Module1::sc) rb::MsgBox("Speech is not available on this computer configuration.");
+    return Module1::sc.get();
+}
+
+void speakOnChannel(const String& s) {
+    SpeechChannelZRQ* sc = channel();
+    if (sc && !sc->Speak(s)) rb::MsgBox("I can't speak that text.");
+}
+
+}  // namespace
+
+void Window1::EditField1_TextChange() {
+    auto field = EditField1();
+    String text = field->Text();
+    int32_t n = Len(text);
+    if (field->SelStart() != n) return;  // the caret is not at the end, or text is selected
+    // A negative count (StartChar past the end after deletions) yields the empty string.
+    String u = Right(text, n - Module1::StartChar);
+    if (u.empty() || !isDelimiter(Right(u, 1))) return;
+    int32_t m = Len(u);
+    // The character just before the typed delimiter is never examined: the scan starts one
+    // further back, so "two,!" is spoken whole.
+    for (int32_t i = m - 2; i >= 0; --i) {
+        String piece;
+        if (i == 0) {
+            piece = u;
+        } else if (isDelimiter(Mid(u, i, 1))) {
+            piece = Right(u, m - i);
+        } else {
+            rb::RuntimeYield();
+            continue;
+        }
+        rb::Speak(piece, false);
+        Module1::StartChar += Len(piece);
+        return;
+    }
+}
+
+void Window1::Timer1_Action() {
+    if (rb::Keyboard.AsyncKeyDown(kDeleteKey)) {
+        String t = EditField1()->Text();
+        int32_t n = Len(t);
+        // The last character is never examined, so a delimiter at the very end does not count.
+        for (int32_t i = n - 1; i >= 0; --i) {
+            if (i == 0) {
+                Module1::StartChar = 0;
+                break;
+            }
+            if (isDelimiter(Mid(t, i, 1))) {
+                Module1::StartChar = i;
+                break;
+            }
+            rb::RuntimeYield();
+        }
+    }
+    SpeakToEnd()->setCaption(rb::Keyboard.AsyncKeyDown(kShiftKey) ? "Speak All" : "Speak to End");
+}
+
+void Window1::SpeakToEnd_Action() {
+    auto field = EditField1();
+    String text = field->Text();
+    int32_t n = Len(text);
+    String s = SpeakToEnd()->Caption() == String("Speak to End")
+                   ? Right(text, n - field->SelStart())
+                   : text;
+    if (Len(s) == 0) s = "There is no text to speak!";
+    speakOnChannel(s);
+}
+
+void Window1::SpeakSelected_Action() {
+    String s = EditField1()->SelText();
+    if (Len(s) == 0) s = "No text has been selected!";
+    speakOnChannel(s);
+}
+
+void Window1::StopSpeaking_Action() {
+    SpeechChannelZRQ* sc = channel();
+    if (sc && !sc->PauseImmediate()) rb::MsgBox("Can't Pause immediate.");
+}
+
+void Window1::ClearAll_Action() {
+    auto field = EditField1();
+    field->setText("");
+    field->Refresh();
+    Module1::StartChar = 0;
+    if (!Module1::C) throw rb::NilObjectException();
+    Module1::C->Clear();
+}
+
+void Window1::TextToClipboard_Action() {
+    auto field = EditField1();
+    field->SelectAll();
+    field->Copy();
+    field->setSelStart(Len(field->Text()));
+}
+
+void Window1::RateSlider_ValueChanged() {
+    SpeechChannelZRQ* sc = channel();
+    if (!sc) return;
+    double v = RateSlider()->Value();
+    sc->Rate(v);
+    prefModule::SpeakingRate = rb::DoubleToInt32(sc->Rate());
+}
