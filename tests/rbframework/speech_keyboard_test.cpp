@@ -105,11 +105,3 @@ TEST(RuntimeKeyboard, FollowsTheKeysAndCanBeHeldByATest) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    rb::RuntimeInit(argc, argv);
-    int result = RUN_ALL_TESTS();
-    rb::RuntimeExit();
-    return result;
-}

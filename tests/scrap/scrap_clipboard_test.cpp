@@ -172,8 +172,6 @@ TEST_F(ScrapClipboardTest, CallsOffTheGuiThreadAreRefused) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Test discovery runs this without the test environment; headless either way.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -425,11 +425,3 @@ TEST_F(Prefs, ReleaseAtExitFreesTheModulesState) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    rb::RuntimeInit(argc, argv);
-    int result = RUN_ALL_TESTS();
-    rb::RuntimeExit();
-    return result;
-}
