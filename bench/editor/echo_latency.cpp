@@ -1,0 +1,278 @@
+// Times, through the whole program on espeak-ng and SDL's audio output (the dummy driver
+// when SDL_AUDIODRIVER says so), with texts of 100, 10,000 and 1,000,000 characters in the
+// main text area:
+//  - word echo: from the key event of a blank typed after a word to the first sample of the
+//    echo handed to the audio output;
+//  - the word echo's handler alone for a key that ends no word, and the whole key event;
+//  - Stop Speaking: from the click to the last sample of the reading channel handed to the
+//    output, and to the end of that buffer (the moment it falls silent).
+// The synthesizer is espeak-ng behind a pass-through that notes which channel each text went
+// to, so that the output can be asked what it mixed of that channel.
+// Usage: editor_echo_bench [runs]
+#include <QApplication>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "editor/Module1.h"
+#include "editor/Window1.h"
+#include "editor/program.h"
+#include "platform/rbframework/gui/window.h"
+#include "platform/rbframework/testing.h"
+#include "platform/speechsynthesis/SpeechSynthesis.h"
+#include "platform/speechsynthesis/testing.h"
+
+namespace {
+
+namespace speech = vellora::speech;
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+Clock::time_point At(Clock::rep r) {
+    return Clock::time_point(Clock::duration(r));
+}
+
+class NotingEngine final : public speech::Engine {
+  public:
+    explicit NotingEngine(std::shared_ptr<Engine> inner) : inner_(std::move(inner)) {}
+    int sampleRate() const override { return inner_->sampleRate(); }
+    std::vector<speech::VoiceEntry> voices() const override { return inner_->voices(); }
+    bool synthesize(const speech::SynthRequest& r, speech::SynthOutput& out) override {
+        return inner_->synthesize(r, out);
+    }
+    // Called under the layer's lock: only note.
+    void note(const ChannelCall& call) override {
+        if (call.kind == ChannelCall::Speak) {
+            lastSpoken = call.channel;
+            spokenAt = Clock::now().time_since_epoch().count();
+        }
+        inner_->note(call);
+    }
+    std::atomic<uintptr_t> lastSpoken{0};
+    std::atomic<Clock::rep> spokenAt{0};
+
+  private:
+    std::shared_ptr<Engine> inner_;
+};
+
+// The device output, with the time of each callback that mixed audio of the watched channel.
+class TimedSink final : public speech::AudioSink, speech::AudioSource {
+  public:
+    explicit TimedSink(std::shared_ptr<AudioSink> inner) : inner_(std::move(inner)) {}
+    bool start(AudioSource& source, int rate) override {
+        source_ = &source;
+        rate_ = rate;
+        return inner_->start(*this, rate);
+    }
+    void stop() override { inner_->stop(); }
+    void mix(int16_t* out, size_t frames) override {
+        source_->mix(out, frames);
+        ++callbacks;
+        uintptr_t c = watched.load();
+        if (!c) return;
+        uint64_t n = speech::testing::FramesMixed(reinterpret_cast<SpeechChannel>(c));
+        if (n != seen_.load()) {
+            seen_ = n;
+            auto now = Clock::now().time_since_epoch().count();
+            if (first.load() == 0) first = now;
+            last = now;
+            lastFrames = frames;
+        }
+    }
+    // From now on, what the channel gets mixed beyond what it had.
+    void watch(uintptr_t c) {
+        watched = 0;
+        first = last = 0;
+        seen_ = c ? speech::testing::FramesMixed(reinterpret_cast<SpeechChannel>(c)) : 0;
+        watched = c;
+    }
+    double bufferMs() const { return 1000.0 * double(lastFrames.load()) / rate_; }
+
+    std::atomic<uintptr_t> watched{0};
+    std::atomic<Clock::rep> first{0}, last{0};
+    std::atomic<size_t> lastFrames{0};
+    std::atomic<uint64_t> callbacks{0};
+
+  private:
+    std::shared_ptr<AudioSink> inner_;
+    AudioSource* source_ = nullptr;
+    int rate_ = 22050;
+    std::atomic<uint64_t> seen_{0};
+};
+
+bool SpinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    auto end = Clock::now() + limit;
+    while (!done())
+        if (Clock::now() > end) return false;
+    return true;
+}
+
+struct Stats {
+    std::vector<double> v;
+    int missed = 0;
+    void print(const std::string& what) {
+        std::sort(v.begin(), v.end());
+        if (v.empty()) {
+            std::printf("%-58s no samples\n", what.c_str());
+            return;
+        }
+        std::printf("%-58s median %8.3f ms  p90 %8.3f ms  max %8.3f ms  (n=%zu%s)\n", what.c_str(),
+                    v[v.size() / 2], v[v.size() * 9 / 10], v.back(), v.size(),
+                    missed ? (", " + std::to_string(missed) + " timed out").c_str() : "");
+        std::fflush(stdout);
+    }
+};
+
+// Sentences in one paragraph, or one to a line.
+std::string Filler(size_t chars, bool lines = false) {
+    std::string text;
+    for (int i = 0; text.size() < chars; ++i)
+        text += "This is sentence number " + std::to_string(i) + " of a long text." +
+                (lines ? "\n" : " ");
+    text.resize(chars);
+    return text;
+}
+
+std::shared_ptr<NotingEngine> gEngine;
+std::shared_ptr<TimedSink> gSink;
+
+// Waits, letting the program's loop run, until no channel speaks.
+bool Quiet() {
+    return QTest::qWaitFor([] { return SpeechBusy() == 0; }, 10000);
+}
+
+void Measure(Window1& w, int runs) {
+    QPlainTextEdit* edit = w.EditField1()->edit();
+    edit->setFocus();
+    QApplication::setActiveWindow(w.qwindow());
+    std::mt19937 random(42);
+
+    // The runtime makes its echo channel at the first word; learn which it is.
+    QTest::keyClicks(edit, "Warm ");
+    uintptr_t echo = gEngine->lastSpoken.load();
+    if (!echo || !Quiet()) {
+        std::fprintf(stderr, "the echo did not speak\n");
+        return;
+    }
+
+    struct Case {
+        size_t size;
+        bool lines;
+    } cases[] = {{100, false}, {10000, false}, {1000000, false}, {1000000, true}};
+    for (auto [size, lines] : cases) {
+        w.EditField1()->setText(Filler(size, lines));
+        w.EditField1()->setSelStart(int32_t(size));
+        Module1::StartChar = int32_t(size);  // all of it heard before
+        Stats firstAudio, toSpeak, handler, keystroke;
+        for (int i = 0; i < runs; ++i) {
+            StopSpeech(reinterpret_cast<SpeechChannel>(echo));
+            if (!Quiet()) break;
+            for (char c : std::string("word")) {
+                auto k0 = Clock::now();
+                QTest::keyClick(edit, c);
+                keystroke.v.push_back(Ms(Clock::now() - k0));
+            }
+            for (int j = 0; j < 5; ++j) {
+                auto h0 = Clock::now();
+                w.EditField1_TextChange();
+                handler.v.push_back(Ms(Clock::now() - h0));
+            }
+            // At a random moment of the output's period.
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 12000));
+            gSink->watch(echo);
+            auto t0 = Clock::now();
+            QTest::keyClick(edit, ' ');
+            if (SpinUntil([] { return gSink->first.load() != 0; }, std::chrono::seconds(3))) {
+                firstAudio.v.push_back(Ms(At(gSink->first.load()) - t0));
+                toSpeak.v.push_back(Ms(At(gEngine->spokenAt.load()) - t0));
+            } else
+                ++firstAudio.missed;
+        }
+        gSink->watch(0);
+        std::string label = std::to_string(size) + (lines ? " in lines" : " characters");
+        firstAudio.print("word echo, blank key to first sample, " + label);
+        toSpeak.print("  of which: blank key to the echo's Speak call, " + label);
+        handler.print("EditField1_TextChange, no delimiter, " + label);
+        keystroke.print("letter key event (handler included), " + label);
+    }
+    StopSpeech(reinterpret_cast<SpeechChannel>(echo));
+
+    // Stop Speaking while the reading channel plays a long text.
+    w.EditField1()->setText(Filler(10000));
+    Stats handed, silent;
+    for (int i = 0; i < runs; ++i) {
+        w.EditField1()->setSelStart(0);
+        w.SpeakToEnd()->Push();
+        uintptr_t reading = gEngine->lastSpoken.load();
+        gSink->watch(reading);
+        if (!SpinUntil([] { return gSink->first.load() != 0; }, std::chrono::seconds(3))) {
+            ++silent.missed;
+            continue;
+        }
+        // Some more of it played, a random number of output periods.
+        uint64_t until = gSink->callbacks.load() + 2 + random() % 6;
+        SpinUntil([&] { return gSink->callbacks.load() >= until; }, std::chrono::seconds(1));
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 11000));
+        auto t0 = Clock::now();
+        w.StopSpeaking()->Push();
+        // Past any callback already running, and three more.
+        uint64_t after = gSink->callbacks.load() + 4;
+        SpinUntil([&] { return gSink->callbacks.load() >= after; }, std::chrono::seconds(1));
+        auto last = At(gSink->last.load());
+        handed.v.push_back(std::max(0.0, Ms(last - t0)));
+        silent.v.push_back(std::max(
+            0.0, Ms(last + std::chrono::microseconds(int64_t(gSink->bufferMs() * 1000)) - t0)));
+    }
+    gSink->watch(0);
+    handed.print("Stop Speaking, click to last sample handed to output");
+    silent.print("Stop Speaking, click to silence (end of that buffer)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    QTemporaryDir config;
+    setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
+    char arg0[] = "editor_echo_bench";
+    char* args[] = {arg0, nullptr};
+    rb::RuntimeInit(1, args);
+    RegisterWindowClasses();
+    gEngine = std::make_shared<NotingEngine>(speech::testing::MakeEspeakEngine());
+    gSink = std::make_shared<TimedSink>(speech::testing::MakeDeviceAudioSink());
+    speech::testing::InstallEngine(gEngine);
+    speech::testing::InstallAudioSink(gSink);
+    rb::testing::RecordingDialogs dialogs;  // the first start's notice
+
+    ProgramParts parts = VelloraParts();
+    parts.makeDefaultView = [make = parts.makeDefaultView, runs] {
+        make();
+        QTimer::singleShot(0, [runs] {
+            rb::Window* w = rb::_GetImplicitWindow("Window1");
+            if (auto* main = dynamic_cast<Window1*>(w)) Measure(*main, runs);
+            if (w) w->Close();
+        });
+    };
+    int status = _Main(parts);
+    rb::RuntimeExit();
+    return status;
+}
