@@ -12,10 +12,16 @@ void RuntimeYield() {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || QThread::currentThread() != app->thread()) return;
     using Clock = std::chrono::steady_clock;
-    static Clock::time_point last;
+    constexpr auto kInterval = std::chrono::milliseconds(10);
+    static Clock::time_point lastRun, lastCall;
     Clock::time_point now = Clock::now();
-    if (now - last < std::chrono::milliseconds(10)) return;
-    last = now;
+    // A call long after the one before begins a new loop: its interval starts now, so a loop
+    // shorter than that runs no events at all (a repaint in the middle of a text change is
+    // what a short scan must not pay for).
+    if (now - lastCall > kInterval) lastRun = now;
+    lastCall = now;
+    if (now - lastRun < kInterval) return;
+    lastRun = now;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 

@@ -4,8 +4,9 @@
 
 namespace rb {
 
-// Cheap enough for every pass: it runs pending events at most once every few milliseconds,
-// and only on the main thread of a running application. User input is held back until the
+// Cheap enough for every pass: it runs pending events once a loop has gone on for a few
+// milliseconds, and then at most that often, and only on the main thread of a running
+// application. User input is held back until the
 // loop is over, so no command of the user runs inside the handler that yields.
 void RuntimeYield();
 

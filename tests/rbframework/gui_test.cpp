@@ -7,10 +7,13 @@
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
+
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/controls.h"
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/gui/window.h"
+#include "platform/rbframework/runtime_yield.h"
 #include "platform/rbframework/string_functions.h"
 #include "platform/rbframework/testing.h"
 
@@ -250,6 +253,21 @@ TEST_F(Gui, TimersTickInTheEventLoop) {
     int stopped = ticks;
     QTest::qWait(30);
     EXPECT_EQ(ticks, stopped);
+}
+
+TEST_F(Gui, AYieldRunsEventsOnlyOnceALoopHasGoneOnForAWhile) {
+    using Clock = std::chrono::steady_clock;
+    bool ran = false;
+    QTimer::singleShot(0, [&] { ran = true; });
+    QTest::qWait(20);  // the first timer is done; now a new one, and a short loop
+    ran = false;
+    QTimer::singleShot(0, [&] { ran = true; });
+    for (int i = 0; i < 1000; ++i) rb::RuntimeYield();
+    EXPECT_FALSE(ran);
+    for (auto until = Clock::now() + std::chrono::milliseconds(50); Clock::now() < until;)
+        rb::RuntimeYield();
+    EXPECT_TRUE(ran);
+    QTest::qWait(20);
 }
 
 TEST_F(Gui, MessageBoxesCanBeAnsweredByATest) {
