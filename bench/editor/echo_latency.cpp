@@ -49,27 +49,19 @@ Clock::time_point At(Clock::rep r) {
     return Clock::time_point(Clock::duration(r));
 }
 
-class NotingEngine final : public speech::Engine {
+class NotingEngine final : public speech::testing::ForwardingEngine {
   public:
-    explicit NotingEngine(std::shared_ptr<Engine> inner) : inner_(std::move(inner)) {}
-    int sampleRate() const override { return inner_->sampleRate(); }
-    std::vector<speech::VoiceEntry> voices() const override { return inner_->voices(); }
-    bool synthesize(const speech::SynthRequest& r, speech::SynthOutput& out) override {
-        return inner_->synthesize(r, out);
-    }
+    using ForwardingEngine::ForwardingEngine;
     // Called under the layer's lock: only note.
     void note(const ChannelCall& call) override {
         if (call.kind == ChannelCall::Speak) {
             lastSpoken = call.channel;
             spokenAt = Clock::now().time_since_epoch().count();
         }
-        inner_->note(call);
+        ForwardingEngine::note(call);
     }
     std::atomic<uintptr_t> lastSpoken{0};
     std::atomic<Clock::rep> spokenAt{0};
-
-  private:
-    std::shared_ptr<Engine> inner_;
 };
 
 // The device output, with the time of each callback that mixed audio of the watched channel.

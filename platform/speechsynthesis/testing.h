@@ -75,6 +75,22 @@ class RecordingEngine final : public Engine {
     std::vector<ChannelCall> calls_;
 };
 
+// An engine that hands everything to another one (the real espeak-ng, say); a test overrides
+// note() to watch the channel calls go by, calling this note() too.
+class ForwardingEngine : public Engine {
+  public:
+    explicit ForwardingEngine(std::shared_ptr<Engine> inner) : inner_(std::move(inner)) {}
+    int sampleRate() const override { return inner_->sampleRate(); }
+    std::vector<VoiceEntry> voices() const override { return inner_->voices(); }
+    bool synthesize(const SynthRequest& request, SynthOutput& out) override {
+        return inner_->synthesize(request, out);
+    }
+    void note(const ChannelCall& call) override { inner_->note(call); }
+
+  private:
+    std::shared_ptr<Engine> inner_;
+};
+
 class ManualAudioClock final : public AudioSink {
   public:
     bool start(AudioSource& source, int sampleRate) override;

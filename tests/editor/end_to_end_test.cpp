@@ -29,20 +29,15 @@ namespace {
 
 namespace speech = vellora::speech;
 
-class PassThroughEngine final : public speech::Engine {
+class PassThroughEngine final : public speech::testing::ForwardingEngine {
   public:
-    explicit PassThroughEngine(std::shared_ptr<Engine> inner) : inner_(std::move(inner)) {}
-    int sampleRate() const override { return inner_->sampleRate(); }
-    std::vector<speech::VoiceEntry> voices() const override { return inner_->voices(); }
-    bool synthesize(const speech::SynthRequest& r, speech::SynthOutput& out) override {
-        return inner_->synthesize(r, out);
-    }
+    using ForwardingEngine::ForwardingEngine;
     void note(const ChannelCall& call) override {
         if (call.kind == ChannelCall::Speak) {
             std::lock_guard lock(mutex_);
             spoken_.emplace_back(call.channel, call.text);
         }
-        inner_->note(call);
+        ForwardingEngine::note(call);
     }
     std::vector<std::pair<uintptr_t, std::string>> spoken() const {
         std::lock_guard lock(mutex_);
@@ -50,7 +45,6 @@ class PassThroughEngine final : public speech::Engine {
     }
 
   private:
-    std::shared_ptr<Engine> inner_;
     mutable std::mutex mutex_;
     std::vector<std::pair<uintptr_t, std::string>> spoken_;
 };

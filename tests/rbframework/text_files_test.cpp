@@ -18,6 +18,7 @@
 #include "platform/rbframework/special_folder.h"
 #include "platform/rbframework/string_functions.h"
 #include "platform/rbframework/text_files.h"
+#include "tests/support/file_size_limit.h"
 
 namespace {
 
@@ -62,27 +63,6 @@ int openDescriptors() {
     }
     return n;
 }
-
-// Lowers the process's file size limit for as long as it lives: every write past it fails
-// with EFBIG, as on a full disk (and unlike a read-only folder, also for root).
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lower = old_;
-        lower.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lower);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-
-  private:
-    rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
-};
 
 class TextStreams : public ::testing::Test {
   protected:

@@ -20,6 +20,7 @@
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/window.h"
 #include "settings/prefModule.h"
+#include "tests/support/file_size_limit.h"
 
 namespace {
 
@@ -335,27 +336,6 @@ TEST_F(Prefs, ALineBreakInAValueDoesNotCostTheLaterSettings) {
     g.family = "Liberation Serif ";
     EXPECT_EQ(current(), g);
 }
-
-// Lowers the file size limit, as a full disk would stop the writing (root is not stopped by a
-// read-only folder).
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lower = old_;
-        lower.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lower);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-
-  private:
-    rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
-};
 
 TEST_F(Prefs, AFailedSaveKeepsTheOldFile) {
     const std::string old = "#SpeakingRate 180\n#InitialLaunch False\n#InputFontSize 72\n";
