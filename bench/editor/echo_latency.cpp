@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/timed_sink.h"
 #include "editor/Module1.h"
 #include "editor/Window1.h"
 #include "editor/program.h"
@@ -40,14 +41,10 @@
 namespace {
 
 namespace speech = vellora::speech;
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-Clock::time_point At(Clock::rep r) {
-    return Clock::time_point(Clock::duration(r));
-}
+using bench::At;
+using bench::Clock;
+using bench::Ms;
+using bench::TimedSink;
 
 class NotingEngine final : public speech::testing::ForwardingEngine {
   public:
@@ -62,51 +59,6 @@ class NotingEngine final : public speech::testing::ForwardingEngine {
     }
     std::atomic<uintptr_t> lastSpoken{0};
     std::atomic<Clock::rep> spokenAt{0};
-};
-
-// The device output, with the time of each callback that mixed audio of the watched channel.
-class TimedSink final : public speech::AudioSink, speech::AudioSource {
-  public:
-    explicit TimedSink(std::shared_ptr<AudioSink> inner) : inner_(std::move(inner)) {}
-    bool start(AudioSource& source, int rate) override {
-        source_ = &source;
-        rate_ = rate;
-        return inner_->start(*this, rate);
-    }
-    void stop() override { inner_->stop(); }
-    void mix(int16_t* out, size_t frames) override {
-        source_->mix(out, frames);
-        ++callbacks;
-        uintptr_t c = watched.load();
-        if (!c) return;
-        uint64_t n = speech::testing::FramesMixed(reinterpret_cast<SpeechChannel>(c));
-        if (n != seen_.load()) {
-            seen_ = n;
-            auto now = Clock::now().time_since_epoch().count();
-            if (first.load() == 0) first = now;
-            last = now;
-            lastFrames = frames;
-        }
-    }
-    // From now on, what the channel gets mixed beyond what it had.
-    void watch(uintptr_t c) {
-        watched = 0;
-        first = last = 0;
-        seen_ = c ? speech::testing::FramesMixed(reinterpret_cast<SpeechChannel>(c)) : 0;
-        watched = c;
-    }
-    double bufferMs() const { return 1000.0 * double(lastFrames.load()) / rate_; }
-
-    std::atomic<uintptr_t> watched{0};
-    std::atomic<Clock::rep> first{0}, last{0};
-    std::atomic<size_t> lastFrames{0};
-    std::atomic<uint64_t> callbacks{0};
-
-  private:
-    std::shared_ptr<AudioSink> inner_;
-    AudioSource* source_ = nullptr;
-    int rate_ = 22050;
-    std::atomic<uint64_t> seen_{0};
 };
 
 bool SpinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
@@ -188,7 +140,7 @@ void Measure(Window1& w, int runs) {
             }
             // At a random moment of the output's period.
             std::this_thread::sleep_for(std::chrono::microseconds(random() % 12000));
-            gSink->watch(echo);
+            gSink->watch(reinterpret_cast<SpeechChannel>(echo));
             auto t0 = Clock::now();
             QTest::keyClick(edit, ' ');
             if (SpinUntil([] { return gSink->first.load() != 0; }, std::chrono::seconds(3))) {
@@ -197,7 +149,7 @@ void Measure(Window1& w, int runs) {
             } else
                 ++firstAudio.missed;
         }
-        gSink->watch(0);
+        gSink->watch(nullptr);
         std::string label = std::to_string(size) + (lines ? " in lines" : " characters");
         firstAudio.print("word echo, blank key to first sample, " + label);
         toSpeak.print("  of which: blank key to the echo's Speak call, " + label);
@@ -213,7 +165,7 @@ void Measure(Window1& w, int runs) {
         w.EditField1()->setSelStart(0);
         w.SpeakToEnd()->Push();
         uintptr_t reading = gEngine->lastSpoken.load();
-        gSink->watch(reading);
+        gSink->watch(reinterpret_cast<SpeechChannel>(reading));
         if (!SpinUntil([] { return gSink->first.load() != 0; }, std::chrono::seconds(3))) {
             ++silent.missed;
             continue;
@@ -232,7 +184,7 @@ void Measure(Window1& w, int runs) {
         silent.v.push_back(std::max(
             0.0, Ms(last + std::chrono::microseconds(int64_t(gSink->bufferMs() * 1000)) - t0)));
     }
-    gSink->watch(0);
+    gSink->watch(nullptr);
     handed.print("Stop Speaking, click to last sample handed to output");
     silent.print("Stop Speaking, click to silence (end of that buffer)");
 }

@@ -15,63 +15,17 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/timed_sink.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 #include "platform/speechsynthesis/testing.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::At;
+using bench::Clock;
+using bench::Ms;
+using bench::TimedSink;
 using namespace vellora::speech;
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// The device output, with the time of each callback that mixed audio of the watched channel.
-class TimedSink final : public AudioSink, AudioSource {
-  public:
-    explicit TimedSink(std::shared_ptr<AudioSink> inner) : inner_(std::move(inner)) {}
-    bool start(AudioSource& source, int rate) override {
-        source_ = &source;
-        rate_ = rate;
-        return inner_->start(*this, rate);
-    }
-    void stop() override { inner_->stop(); }
-    void mix(int16_t* out, size_t frames) override {
-        source_->mix(out, frames);
-        SpeechChannel c = watched.load();
-        if (!c) return;
-        uint64_t n = testing::FramesMixed(c);
-        if (n != seen_) {
-            seen_ = n;
-            auto now = Clock::now().time_since_epoch().count();
-            if (first.load() == 0) first = now;
-            last = now;
-            lastFrames = frames;
-        }
-    }
-    void watch(SpeechChannel c) {
-        watched = nullptr;
-        first = last = 0;
-        seen_ = 0;
-        watched = c;
-    }
-    double bufferMs() const { return 1000.0 * double(lastFrames.load()) / rate_; }
-
-    std::atomic<SpeechChannel> watched{nullptr};
-    std::atomic<Clock::rep> first{0}, last{0};
-    std::atomic<size_t> lastFrames{0};
-
-  private:
-    std::shared_ptr<AudioSink> inner_;
-    AudioSource* source_ = nullptr;
-    int rate_ = 22050;
-    uint64_t seen_ = 0;
-};
-
-Clock::time_point At(Clock::rep r) {
-    return Clock::time_point(Clock::duration(r));
-}
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     auto end = Clock::now() + limit;

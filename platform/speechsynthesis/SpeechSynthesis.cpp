@@ -231,50 +231,47 @@ OSErr ContinueSpeech(SpeechChannel chan) {
     return noErr;
 }
 
-OSErr GetSpeechRate(SpeechChannel chan, Fixed* rate) {
-    if (!rate) return paramErr;
+namespace {
+// Rate and pitch: 16.16 settings of the channel, read back as they were set.
+OSErr GetSetting(SpeechChannel chan, Fixed* out, Fixed vellora::speech::Settings::*setting) {
+    if (!out) return paramErr;
     Layer& layer = Layer::get();
     auto lock = layer.start();
     Channel* ch = layer.find(chan);
     if (!ch) return kSpeechBadChannelErr;
-    *rate = ch->settings.rate;
+    *out = ch->settings.*setting;
     return noErr;
+}
+
+OSErr SetSetting(SpeechChannel chan, Fixed value, Call::Kind kind,
+                 Fixed vellora::speech::Settings::*setting) {
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    Channel* ch = layer.find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    if (value <= 0) return paramErr;
+    Call call = MakeCall(kind, chan);
+    call.value = value;
+    layer.note(call);
+    ch->settings.*setting = value;
+    return noErr;
+}
+}  // namespace
+
+OSErr GetSpeechRate(SpeechChannel chan, Fixed* rate) {
+    return GetSetting(chan, rate, &vellora::speech::Settings::rate);
 }
 
 OSErr SetSpeechRate(SpeechChannel chan, Fixed rate) {
-    Layer& layer = Layer::get();
-    auto lock = layer.start();
-    Channel* ch = layer.find(chan);
-    if (!ch) return kSpeechBadChannelErr;
-    if (rate <= 0) return paramErr;
-    Call call = MakeCall(Call::SetRate, chan);
-    call.value = rate;
-    layer.note(call);
-    ch->settings.rate = rate;
-    return noErr;
+    return SetSetting(chan, rate, Call::SetRate, &vellora::speech::Settings::rate);
 }
 
 OSErr GetSpeechPitch(SpeechChannel chan, Fixed* pitch) {
-    if (!pitch) return paramErr;
-    Layer& layer = Layer::get();
-    auto lock = layer.start();
-    Channel* ch = layer.find(chan);
-    if (!ch) return kSpeechBadChannelErr;
-    *pitch = ch->settings.pitch;
-    return noErr;
+    return GetSetting(chan, pitch, &vellora::speech::Settings::pitch);
 }
 
 OSErr SetSpeechPitch(SpeechChannel chan, Fixed pitch) {
-    Layer& layer = Layer::get();
-    auto lock = layer.start();
-    Channel* ch = layer.find(chan);
-    if (!ch) return kSpeechBadChannelErr;
-    if (pitch <= 0) return paramErr;
-    Call call = MakeCall(Call::SetPitch, chan);
-    call.value = pitch;
-    layer.note(call);
-    ch->settings.pitch = pitch;
-    return noErr;
+    return SetSetting(chan, pitch, Call::SetPitch, &vellora::speech::Settings::pitch);
 }
 
 OSErr GetSpeechInfo(SpeechChannel chan, OSType selector, void* speechInfo) {

@@ -6,41 +6,19 @@
 #include <QMenu>
 #include <QMenuBar>
 
-#include <QTemporaryDir>
-
-#include "app/entrypoints.h"
 #include "editor/MenuBar1.h"
 #include "editor/Module1.h"
 #include "editor/Window1.h"
-#include "platform/rbframework/gui/application.h"
-#include "platform/rbframework/plugin_host.h"
-#include "platform/rbframework/testing.h"
 #include "settings/prefModule.h"
+#include "tests/editor/main_window_harness.h"
 
 namespace {
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public editor_test::OpenMainWindow {
   protected:
-    void SetUp() override {
-        objects_ = rb::Object::liveCount();
-        prefModule::InitialLaunch = "False";
-        w_ = Window1::Window1_();
-        QApplication::processEvents();
-    }
-    void TearDown() override {
-        // Closing the main window quits; here there is no loop, so that is harmless.
-        w_->Close();
-        w_ = nullptr;
-        Module1::Release();
-        MenuBar1::ReleaseShared();
-        QApplication::processEvents();
-        EXPECT_EQ(rb::Object::liveCount(), objects_);
-    }
     QRect geometry(const char* name) const {
         return w_->_ControlByName(name)->widget()->geometry();
     }
-    int64_t objects_ = 0;
-    rb::Ref<Window1> w_;
 };
 
 TEST_F(MainWindow, ControlsStandWhereTheLayoutPutsThem) {
@@ -189,17 +167,11 @@ TEST_F(MainWindow, TheImplicitInstanceIsTheOneOpenWindow) {
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     rb::RuntimeInit(argc, argv);
-    // The program's state as start-up leaves it: the plug-ins bound and the settings read, from
-    // a preferences folder of the test's own.
-    QTemporaryDir config;
-    setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
-    rb::PluginHost::instance().loadBundles({"speech", "clipboard"});
-    _InitPluginEntrypoints();
-    prefModule::CreateGlobals();
-    prefModule::loadPrefs();
-    rb::testing::RecordingDialogs dialogs;
-    int result = RUN_ALL_TESTS();
-    prefModule::ReleaseGlobals();
+    int result;
+    {
+        editor_test::ProgramState state;
+        result = RUN_ALL_TESTS();
+    }
     rb::RuntimeExit();
     return result;
 }
