@@ -28,6 +28,9 @@ class DeviceAudioSink final : public AudioSink {
 
   private:
     bool open(int sampleRate) {
+        // SDL would take SIGTERM and SIGINT for an event queue nobody reads here, and the
+        // program could then not be ended; its own handlers stay in place.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
         SDL_AudioSpec want{};
         want.freq = sampleRate;

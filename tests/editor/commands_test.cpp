@@ -1,10 +1,15 @@
 // The main window's reading, stop, clear, copy and rate commands, through the real buttons
 // and slider, with the speech layer's synthesizer recording what reaches the reading channel.
 // No audio is pulled unless a test does, so whatever the channel was given stays speaking.
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QSlider>
+#include <QWindow>
 
 #include <fstream>
 #include <memory>
@@ -167,6 +172,29 @@ TEST_F(Commands, ClearAllEmptiesTextAndClipboardAndLetsSpeechGoOn) {
     echo_.spoken.clear();
     type(edit(), "New ");
     EXPECT_EQ(echo_.spoken, (std::vector<std::pair<std::string, bool>>{{"New ", false}}));
+}
+
+// Clear All empties the clipboard, and on X11 an empty clipboard is an object without a
+// format: pasting it, by key or from the Edit menu, must leave the user's text as it was.
+TEST_F(Commands, PastingAfterClearAllKeepsTheText) {
+    w_->ClearAll()->Push();
+    type(edit(), "Hello world");
+    QAction* pasteItem = nullptr;
+    for (QAction* menu : w_->qwindow()->menuBar()->actions())
+        for (QAction* a : menu->menu()->actions())
+            if (a->shortcut() == QKeySequence("Ctrl+V")) pasteItem = a;
+    ASSERT_NE(pasteItem, nullptr);
+    for (int i = 0; i < 2; ++i) {
+        QApplication::clipboard()->setMimeData(new QMimeData);
+        QTest::keyClick(w_->qwindow()->windowHandle(), Qt::Key_V, Qt::ControlModifier);
+        pasteItem->trigger();
+    }
+    EXPECT_EQ(text(), "Hello world");
+    // And text on the clipboard still pastes, by key and by menu.
+    QApplication::clipboard()->setText("!");
+    QTest::keyClick(w_->qwindow()->windowHandle(), Qt::Key_V, Qt::ControlModifier);
+    pasteItem->trigger();
+    EXPECT_EQ(text(), "Hello world!!");
 }
 
 TEST_F(Commands, TextToClipboardCopiesAllAndPutsTheCaretAtTheEnd) {

@@ -161,4 +161,25 @@ TEST_F(Program, WithoutADefaultVoiceThereIsNoChannelAndTheSliderStaysAt150) {
     EXPECT_EQ(readPrefs()[5], "#SpeakingRate 220");
 }
 
+// The stored rate reaches the reading channel whatever it is, the slider's design value 150
+// included; one outside the slider's range is held to it, and the rate in force is saved.
+TEST_F(Program, TheStoredRateIsTheReadingChannelsRateAtOpen) {
+    const std::pair<int32_t, int32_t> cases[] = {
+        {100, 100}, {150, 150}, {250, 250}, {0, 100}, {99999, 250}};
+    for (auto [stored, applied] : cases) {
+        SCOPED_TRACE(stored);
+        writePrefs({"#SpeakingRate " + std::to_string(stored), "#InitialLaunch False"});
+        double rate = 0;
+        int32_t shown = 0;
+        start([&](Window1& w) {
+            ASSERT_TRUE(Module1::sc);
+            rate = Module1::sc->Rate();
+            shown = w.RateSlider()->Value();
+        });
+        EXPECT_EQ(rate, applied);
+        EXPECT_EQ(shown, applied);
+        EXPECT_EQ(readPrefs()[5], "#SpeakingRate " + std::to_string(applied));
+    }
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextBlock>
@@ -22,6 +23,7 @@
 #include "help/MenuBar2.h"
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/runtime.h"
+#include "platform/rbframework/string_functions.h"
 
 namespace {
 
@@ -278,6 +280,24 @@ TEST_F(HelpWindowTest, TypingAndEditingCommandsChangeNothing) {
     EXPECT_FALSE(e->document()->isUndoAvailable());
 }
 
+// A screen reader follows the caret: it must reach every line of the read-only text from the
+// keyboard. An empty clipboard (no format at all, as on X11) pastes nothing and crashes nothing.
+TEST_F(HelpWindowTest, TheCaretReachesEveryLineAndAnEmptyClipboardPastesNothing) {
+    Ref<Help> help = openActive();
+    QPlainTextEdit* e = edit(help);
+    e->setFocus();
+    const QString before = e->document()->toRawText();
+    help->TextArea1()->setSelStart(0);
+    QTest::keyClick(e, Qt::Key_Down);
+    EXPECT_GT(help->TextArea1()->SelStart(), 0);
+    QTest::keyClick(e, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(help->TextArea1()->SelStart(), rb::Len(help->TextArea1()->Text()));
+    QApplication::clipboard()->setMimeData(new QMimeData);
+    QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+    shownAction(help->qwindow(), 1, 4)->trigger();  // Paste
+    EXPECT_EQ(e->document()->toRawText(), before);
+}
+
 // Delete on a selection in the read-only text leaves it as it was.
 TEST_F(HelpWindowTest, DeleteCommandLeavesTheReadOnlyTextAlone) {
     Ref<Help> help = openActive();
@@ -468,10 +488,10 @@ TEST_F(HelpWindowTest, ShowsMenuBar2InItsOwnMenuBarWhileInFront) {
         }
     }
 
-    // The main window keeps showing its own bar.
+    // The main window keeps showing its own bar (its caption "File" shown with a mnemonic).
     QMenuBar* mainShown = main->qwindow()->menuBar();
     ASSERT_EQ(mainShown->actions().size(), 1);
-    EXPECT_EQ(mainShown->actions()[0]->text(), "File");
+    EXPECT_EQ(mainShown->actions()[0]->text(), "&File");
 }
 
 // ---- commands -------------------------------------------------------------------------

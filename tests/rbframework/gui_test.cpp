@@ -1,13 +1,22 @@
 // The runtime's windows and controls, with the real Qt widgets offscreen.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
+#include <QEventLoop>
+#include <QImage>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <chrono>
+#include <functional>
+#include <stdexcept>
+#include <vector>
 
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/controls.h"
@@ -221,6 +230,60 @@ TEST_F(Gui, MenusAreFoundByNameAndChosenByShortcut) {
     EXPECT_FALSE(action->isEnabled());
 }
 
+TEST_F(Gui, EveryMenuOpensFromTheKeyboardWithItsCaptionUnchanged) {
+    auto bar = rb::make<rb::MenuBar>();
+    std::vector<rb::Ref<rb::MenuItem>> menus;
+    for (const char* caption : {"File", "&Edit", "Setup", "Check for Update", "Help", "Speech"}) {
+        auto m = rb::make<rb::MenuItem>();
+        m->setName(caption);
+        m->setText(caption);
+        auto item = rb::make<rb::MenuItem>();
+        item->setName(std::string(caption) + "Item");
+        item->setText("Item");
+        m->Append(item);
+        bar->Append(m);
+        menus.push_back(m);
+    }
+    auto w = rb::implicitWindow<Sheet>();
+    w->setMenuBar(bar);
+    QApplication::setActiveWindow(w->qwindow());
+    QMenuBar* qbar = w->qwindow()->menuBar();
+    auto t = w->text();
+    t->setText("");
+    t->edit()->setFocus();
+    // Keys through the window system, as a person types them: shortcuts are found there.
+    QWindow* window = w->qwindow()->windowHandle();
+    // Alt and the first letter no other menu claims ("Speech" takes "p").
+    const std::pair<Qt::Key, int> keys[] = {{Qt::Key_F, 0}, {Qt::Key_E, 1}, {Qt::Key_S, 2},
+                                            {Qt::Key_C, 3}, {Qt::Key_H, 4}, {Qt::Key_P, 5}};
+    for (auto [key, index] : keys) {
+        SCOPED_TRACE(index);
+        QTest::keyClick(window, key, Qt::AltModifier);
+        QWidget* popup = QApplication::activePopupWidget();
+        ASSERT_NE(popup, nullptr);
+        EXPECT_EQ(popup, qbar->actions()[index]->menu());
+        popup->close();
+        QApplication::processEvents();
+    }
+    QTest::keyClick(window, Qt::Key_F10);
+    EXPECT_EQ(QApplication::activePopupWidget(), qbar->actions()[0]->menu());
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    EXPECT_EQ(t->Text().toUtf8(), "");  // no letter reached the text
+    // Captions and the names screen readers hear are as given.
+    const char* names[] = {"File", "Edit", "Setup", "Check for Update", "Help", "Speech"};
+    for (size_t i = 0; i < menus.size(); ++i) {
+        EXPECT_EQ(menus[i]->Text().toUtf8(), i == 1 ? "&Edit" : names[i]);
+        menus[i]->setEnabled(true);  // a later change keeps the mnemonic
+        QAccessibleInterface* a =
+            QAccessible::queryAccessibleInterface(qbar)->child(static_cast<int>(i));
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->text(QAccessible::Name), names[i]);
+    }
+    QTest::keyClick(window, Qt::Key_S, Qt::AltModifier);
+    EXPECT_EQ(QApplication::activePopupWidget(), qbar->actions()[2]->menu());
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+}
+
 TEST_F(Gui, AnExceptionInAHandlerGoesToTheHelper) {
     std::string seen;
     rb::RuntimeSetExceptionHelper([&](std::exception_ptr e) {
@@ -255,19 +318,157 @@ TEST_F(Gui, TimersTickInTheEventLoop) {
     EXPECT_EQ(ticks, stopped);
 }
 
-TEST_F(Gui, AYieldRunsEventsOnlyOnceALoopHasGoneOnForAWhile) {
-    using Clock = std::chrono::steady_clock;
+// Each body runs as a handler does: from the event loop, which waited for events before it.
+void AsAHandler(const std::function<void()>& body) {
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&] {
+        body();
+        loop.quit();
+    });
+    loop.exec();
+}
+
+TEST_F(Gui, AYieldRunsEventsOnceItsLoopHasGoneOnForTenMilliseconds) {
+    using namespace std::chrono_literals;
+    auto t = std::chrono::steady_clock::now();
+    rb::detail::setYieldClock([&] { return t; });
     bool ran = false;
-    QTimer::singleShot(0, [&] { ran = true; });
-    QTest::qWait(20);  // the first timer is done; now a new one, and a short loop
-    ran = false;
-    QTimer::singleShot(0, [&] { ran = true; });
-    for (int i = 0; i < 1000; ++i) rb::RuntimeYield();
-    EXPECT_FALSE(ran);
-    for (auto until = Clock::now() + std::chrono::milliseconds(50); Clock::now() < until;)
+    auto pending = [&] {
+        ran = false;
+        QTimer::singleShot(0, [&] { ran = true; });
+    };
+    AsAHandler([&] {
+        pending();
+        for (int i = 0; i < 1000; ++i, t += 9us) rb::RuntimeYield();
+        EXPECT_FALSE(ran) << "a loop of 9 ms ran events";
+        t += 1ms;
         rb::RuntimeYield();
-    EXPECT_TRUE(ran);
-    QTest::qWait(20);
+        EXPECT_TRUE(ran);
+        // Descheduled for a long time in the middle: the same loop, so events run at once.
+        pending();
+        t += 50ms;
+        rb::RuntimeYield();
+        EXPECT_TRUE(ran);
+    });
+    // The next handler is a loop of its own, however soon it follows.
+    AsAHandler([&] {
+        pending();
+        rb::RuntimeYield();
+        t += 9ms;
+        rb::RuntimeYield();
+        EXPECT_FALSE(ran);
+        t += 1ms;
+        rb::RuntimeYield();
+        EXPECT_TRUE(ran);
+    });
+    rb::detail::setYieldClock(nullptr);
+}
+
+TEST_F(Gui, TheExceptionMessageNamesTheExceptionsClass) {
+    struct Case {
+        std::function<void()> fault;
+        const char* className;
+    } cases[] = {
+        {[] { (void)std::vector<int>().at(1); }, "std::out_of_range"},
+        {[] { throw rb::NilObjectException(); }, "NilObjectException"},
+        {[] { throw 7; }, "int"},
+    };
+    for (const Case& c : cases) {
+        rb::testing::RecordingDialogs dialogs;
+        rb::RunGuarded(c.fault);
+        EXPECT_EQ(dialogs.messages,
+                  std::vector<std::string>{std::string("An exception of class ") + c.className +
+                                           " was not handled. The application must shut down."});
+        rb::RuntimeReleaseWindows();  // the helper quit: start afresh
+    }
+}
+
+TEST_F(Gui, ASliderSetByTheProgramRaisesValueChangedChangedOrNot) {
+    auto w = rb::implicitWindow<Sheet>();
+    auto s = w->controlAs<rb::Slider>("Slider");
+    std::vector<int32_t> seen;
+    s->_AddEventHandler(rb::event::ValueChanged, [&] { seen.push_back(s->Value()); });
+    for (int32_t v : {150, 150, 180, 0, 99999, 99999}) s->setValue(v);
+    EXPECT_EQ(seen, (std::vector<int32_t>{150, 150, 180, 100, 250, 250}));
+}
+
+// What the clipboard of an X11 desktop holds once it is cleared: an object without formats.
+TEST_F(Gui, PastingInsertsTextOnlyAndNothingFromAnEmptyClipboard) {
+    auto w = rb::implicitWindow<Sheet>();
+    auto t = w->text();
+    QImage image(4, 4, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray badUtf8(
+        "a\xff\xfe"
+        "b");
+    struct Case {
+        const char* what;
+        std::function<QMimeData*()> contents;
+        QString inserted;
+    } cases[] = {
+        {"no formats", [] { return new QMimeData; }, ""},
+        {"an image only",
+         [&] {
+             auto* m = new QMimeData;
+             m->setImageData(image);
+             return m;
+         },
+         ""},
+        {"empty text",
+         [] {
+             auto* m = new QMimeData;
+             m->setText("");
+             return m;
+         },
+         ""},
+        {"invalid UTF-8",
+         [&] {
+             auto* m = new QMimeData;
+             m->setData("text/plain", badUtf8);
+             return m;
+         },
+         QString::fromUtf8(badUtf8)},
+        {"text with CRLF",
+         [] {
+             auto* m = new QMimeData;
+             m->setText("x\r\ny");
+             return m;
+         },
+         "x\ny"},
+    };
+    for (bool readOnly : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (readOnly ? ", read-only" : ""));
+            t->setReadOnly(false);
+            t->setText("kept");
+            t->setReadOnly(readOnly);
+            t->setSelStart(4);
+            t->edit()->setFocus();
+            QApplication::clipboard()->setMimeData(c.contents());
+            QTest::keyClick(t->edit(), Qt::Key_V, Qt::ControlModifier);
+            t->edit()->paste();
+            QString expected = readOnly ? QString() : c.inserted + c.inserted;
+            EXPECT_EQ(QString::fromStdString(t->Text().toUtf8()), "kept" + expected);
+        }
+    }
+    QApplication::clipboard()->clear();
+}
+
+TEST_F(Gui, ReadOnlyTextKeepsAKeyboardCaret) {
+    auto w = rb::implicitWindow<Sheet>();
+    auto t = w->text();
+    t->setText("one\ntwo\nthree");
+    t->setReadOnly(true);
+    t->setSelStart(0);
+    t->edit()->setFocus();
+    QTest::keyClick(t->edit(), Qt::Key_Down);
+    EXPECT_EQ(t->SelStart(), 4);
+    QTest::keyClick(t->edit(), Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(t->SelStart(), 13);
+    QTest::keyClick(t->edit(), Qt::Key_Home, Qt::ShiftModifier);
+    EXPECT_EQ(t->SelText().toUtf8(), "three");
+    QTest::keyClicks(t->edit(), "x");
+    EXPECT_EQ(t->Text().toUtf8(), "one\ntwo\nthree");
 }
 
 TEST_F(Gui, MessageBoxesCanBeAnsweredByATest) {

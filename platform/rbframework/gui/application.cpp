@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "platform/rbframework/gui/keyboard.h"
+#include "platform/rbframework/gui/signals.h"
 #include "platform/rbframework/gui/window.h"
 #include "platform/rbframework/plugin_host.h"
 
@@ -58,6 +59,7 @@ void RuntimeInit(int argc, char** argv) {
     // The program quits when its main window closes, not when the last window does.
     QApplication::setQuitOnLastWindowClosed(false);
     detail::watchKeyboard();
+    detail::watchQuitSignals();
     gExitStatus = 0;
     gQuitting = false;
 }
@@ -106,6 +108,7 @@ void RuntimeReleaseWindows() {
 int RuntimeExit() {
     RuntimeReleaseWindows();
     registered() = nullptr;
+    detail::unwatchQuitSignals();
     delete gQtApp;
     gQtApp = nullptr;
     gQuitting = false;

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QMimeData>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -42,6 +43,27 @@ QString normaliseLineEnds(QString s) {
     s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return s;
 }
+
+// Qt's own paste reads the first format of whatever the clipboard holds without asking whether
+// there is one, and an empty clipboard on X11 holds none: it crashed, and the user's text went
+// with the program. Only text is ever inserted here (the text area has one style throughout),
+// and only when there is some.
+class PlainTextEdit final : public QPlainTextEdit {
+  public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+  protected:
+    bool canInsertFromMimeData(const QMimeData* source) const override {
+        return source && source->hasText();
+    }
+    void insertFromMimeData(const QMimeData* source) override {
+        if (isReadOnly() || !source || !source->hasText()) return;
+        QString text = source->text();
+        if (text.isEmpty()) return;
+        insertPlainText(normaliseLineEnds(text));
+        ensureCursorVisible();
+    }
+};
 
 }  // namespace
 
@@ -137,7 +159,7 @@ bool TextControl::setProperty(std::string_view name, const PropertyValue& v) {
 
 // ---- TextArea -------------------------------------------------------------------------
 
-TextArea::TextArea(Window* window) : TextControl(window, new QPlainTextEdit(window->content())) {
+TextArea::TextArea(Window* window) : TextControl(window, new PlainTextEdit(window->content())) {
     edit()->setTabChangesFocus(true);
     edit()->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     // Every change of the text, typed or set, and only those (not a change of format).
@@ -155,7 +177,9 @@ QString TextArea::plainText() const {
     return s;
 }
 
-String TextArea::Text() const { return fromQ(plainText()); }
+String TextArea::Text() const {
+    return fromQ(plainText());
+}
 
 // Qt replaces a document's text in more than one step; the program sees one change.
 void TextArea::setText(const String& text) {
@@ -217,6 +241,10 @@ bool TextArea::ReadOnly() const {
 }
 void TextArea::setReadOnly(bool on) {
     edit()->setReadOnly(on);
+    // Read-only text keeps its keyboard caret, so that a screen reader following the caret
+    // can read it line by line.
+    if (on)
+        edit()->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
 void TextArea::Refresh() {
@@ -361,9 +389,13 @@ void Slider::setMaximum(int32_t v) {
 int32_t Slider::Value() const {
     return slider()->value();
 }
+// A value set by the program raises ValueChanged even when the slider already shows it: what
+// follows the slider (a channel's rate) may not have been told yet.
 void Slider::setValue(int32_t v) {
     wanted_ = v;
+    int before = slider()->value();
     slider()->setValue(v);
+    if (slider()->value() == before) raise(event::ValueChanged);
 }
 int32_t Slider::LineStep() const {
     return slider()->singleStep();

@@ -119,7 +119,7 @@ class Slider final : public Control {
     int32_t Maximum() const;
     void setMaximum(int32_t v);
     int32_t Value() const;
-    void setValue(int32_t v);  // clamped to the range; raises ValueChanged when it changes
+    void setValue(int32_t v);  // clamped to the range; raises ValueChanged, changed or not
     int32_t LineStep() const;
     void setLineStep(int32_t v);
     int32_t PageStep() const;

@@ -6,6 +6,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <algorithm>
+
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/gui/window.h"
@@ -58,8 +60,28 @@ Ref<MenuItem> MenuItem::_Lookup(const String& name) const {
     return nullptr;
 }
 
+namespace {
+// The mnemonic a caption marks with "&", lower case; none for "&&" (a literal ampersand).
+QChar markedMnemonic(const QString& t) {
+    for (qsizetype i = 0; i + 1 < t.size(); ++i) {
+        if (t[i] != u'&') continue;
+        if (t[i + 1] != u'&') return t[i + 1].toLower();
+        ++i;
+    }
+    return {};
+}
+
+// The caption as shown, with `mnemonic` marked at its first occurrence when the caption marks
+// none of its own.
+QString withMnemonic(const QString& t, QChar mnemonic) {
+    if (mnemonic.isNull() || t.contains(u'&')) return t;
+    qsizetype at = t.indexOf(mnemonic, 0, Qt::CaseInsensitive);
+    return at < 0 ? t : QString(t).insert(at, u'&');
+}
+}  // namespace
+
 void MenuItem::syncActions() {
-    QString text = QString::fromStdString(text_.toUtf8());
+    QString text = withMnemonic(QString::fromStdString(text_.toUtf8()), mnemonic_);
     QKeySequence keys = QKeySequence::fromString(
         QString::fromStdString(desktopShortcut(shortcut_.toUtf8())), QKeySequence::PortableText);
     // Actions of windows that have closed are gone.
@@ -73,8 +95,27 @@ void MenuItem::syncActions() {
 }
 
 void MenuItem::renderInto(QMenuBar* bar, Window* window) {
+    // A menu without a mnemonic of its own gets one at its first letter that no other menu of
+    // the bar claims, so that Alt with that letter opens it, as every menu on this desktop can
+    // be opened; the caption itself stays as it was given.
+    std::vector<QChar> taken;
+    for (const auto& menu : children_)
+        if (QChar m = markedMnemonic(QString::fromStdString(menu->text_.toUtf8())); !m.isNull())
+            taken.push_back(m);
     for (const auto& menu : children_) {
-        QMenu* m = bar->addMenu(QString::fromStdString(menu->text_.toUtf8()));
+        QString title = QString::fromStdString(menu->text_.toUtf8());
+        if (!title.contains(u'&')) {
+            for (QChar c : title) {
+                c = c.toLower();
+                if (!c.isLetterOrNumber() ||
+                    std::find(taken.begin(), taken.end(), c) != taken.end())
+                    continue;
+                taken.push_back(c);
+                menu->mnemonic_ = c;
+                break;
+            }
+        }
+        QMenu* m = bar->addMenu(QString());
         menu->actions_.emplace_back(m->menuAction());
         menu->syncActions();
         // The application prepares the menus each time one opens.

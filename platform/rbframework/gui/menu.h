@@ -2,6 +2,7 @@
 // bar may serve several windows; each window shows it in a menu bar widget of its own.
 #pragma once
 
+#include <QChar>
 #include <QPointer>
 
 #include <string>
@@ -54,6 +55,7 @@ class MenuItem : public Object {
     void renderChildren(QMenu* menu, Window* window);
     void syncActions();
     String name_, text_, shortcut_;
+    QChar mnemonic_;  // given by the menu bar to a menu whose caption marks none
     bool autoEnable_ = true, enabled_ = true;
     std::vector<Ref<MenuItem>> children_;
     std::vector<QPointer<QAction>> actions_;  // one per window that shows this item

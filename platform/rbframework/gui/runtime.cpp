@@ -1,6 +1,10 @@
 #include "platform/rbframework/gui/runtime.h"
 
+#include <cxxabi.h>
+
+#include <cstdlib>
 #include <map>
+#include <memory>
 #include <typeinfo>
 
 #include "platform/rbframework/gui/application.h"
@@ -10,20 +14,25 @@ namespace rb {
 
 namespace {
 
-std::string describe(std::exception_ptr e) {
+// The class of the exception, as the program would name it: the runtime's own classes without
+// their namespace, the others with theirs ("std::out_of_range").
+std::string className(std::exception_ptr e) {
     try {
         std::rethrow_exception(e);
-    } catch (const NilObjectException&) {
-        return "NilObjectException";
-    } catch (const std::exception& x) {
-        return x.what();
     } catch (...) {
-        return "an unknown exception";
+        const std::type_info* type = abi::__cxa_current_exception_type();
+        if (!type) return "an unknown exception";
+        int status = 0;
+        std::unique_ptr<char, void (*)(void*)> name(
+            abi::__cxa_demangle(type->name(), nullptr, nullptr, &status), std::free);
+        std::string out = status == 0 && name ? name.get() : type->name();
+        if (out.starts_with("rb::")) out.erase(0, 4);
+        return out;
     }
 }
 
 void defaultHelper(std::exception_ptr e) {
-    MsgBox(String("An exception of class " + describe(e) +
+    MsgBox(String("An exception of class " + className(e) +
                   " was not handled. The application must shut down."));
     Quit(1);
 }

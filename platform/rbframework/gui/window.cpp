@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QTimer>
 
 #include <algorithm>
@@ -334,6 +335,15 @@ void Window::setMenuBar(const Ref<MenuBar>& bar) {
     QMenuBar* qbar = new QMenuBar(widget_);
     qbar->setNativeMenuBar(false);
     if (bar) bar->renderInto(qbar, this);
+    // F10 opens the first menu, as on the rest of this desktop; the arrows go on from there.
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), qbar, [qbar] {
+        for (QAction* menu : qbar->actions())
+            if (menu->isVisible() && menu->isEnabled()) {
+                qbar->setActiveAction(menu);
+                return;
+            }
+    });
+    f10->setContext(Qt::WindowShortcut);
     widget_->setMenuBar(qbar);  // the old bar goes with it
     applySize();
 }
