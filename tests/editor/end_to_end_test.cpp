@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -112,6 +114,36 @@ TEST(EndToEnd, TypedWordsAreHeardAndTheReadingPauses) {
     // The first start's notice, and no other.
     EXPECT_EQ(dialogs.messages,
               std::vector<std::string>{"Please read the Help information before using Vellora!"});
+    EXPECT_EQ(rb::Object::liveCount(), objects);
+}
+
+// Asked to end while a megabyte is being read aloud: the program quits from its event loop as
+// the close box would, the settings saved, the reading stopped with the channel's release.
+TEST(EndToEnd, SigtermWhileReadingAMegabyteQuitsWithTheSettingsSaved) {
+    int64_t objects = rb::Object::liveCount();
+    bool reading = false;
+    ProgramParts parts = VelloraParts();
+    parts.makeDefaultView = [&, make = parts.makeDefaultView] {
+        make();
+        QTimer::singleShot(0, [&] {
+            auto* w = dynamic_cast<Window1*>(rb::_GetImplicitWindow("Window1"));
+            if (!w || !Module1::sc) return rb::Quit(3);
+            std::string text;
+            while (text.size() < 1000000) text += "A sentence of the long text is read. ";
+            w->EditField1()->setText(rb::String(text));
+            w->EditField1()->setSelStart(0);
+            w->SpeakToEnd()->Push();
+            reading = Module1::sc->Playing();
+            raise(SIGTERM);
+        });
+    };
+    QTemporaryDir config;
+    setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
+    rb::testing::RecordingDialogs dialogs;
+    EXPECT_EQ(_Main(parts), 0);
+    EXPECT_TRUE(reading);
+    EXPECT_TRUE(QFile::exists(config.filePath("vellora.txt")));
+    EXPECT_EQ(SpeechBusy(), 0);
     EXPECT_EQ(rb::Object::liveCount(), objects);
 }
 
