@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include "platform/rbframework/plugin_host.h"
@@ -56,7 +57,8 @@ int32_t resolveField(const FieldRow& row) {
 }  // namespace
 
 void _InitPluginEntrypoints() {
-    void** table = RuntimeAllocatePluginEntrypointsTable(kPluginEntrypointCount);
+    // Freed when a key is missing; published, and kept for the run, only once complete.
+    std::unique_ptr<void*[]> table(RuntimeAllocatePluginEntrypointsTable(kPluginEntrypointCount));
     if (!table) throw rb::PluginError("The plug-in entry-point table could not be made.");
     for (int32_t slot = 0; slot < kPluginEntrypointCount; ++slot) {
         rb::String key(kKeys[slot]);
@@ -73,7 +75,7 @@ void _InitPluginEntrypoints() {
     // Published only once complete: a half-filled table is never visible.
     std::memcpy(gFieldOffsets, offsets, sizeof offsets);
     gFieldsResolved = true;
-    __plugin_entrypoints = table;
+    __plugin_entrypoints = table.release();
 }
 
 std::string_view pluginEntrypointKey(PluginSlot slot) {

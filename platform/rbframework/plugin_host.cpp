@@ -1,9 +1,13 @@
 #include "platform/rbframework/plugin_host.h"
 
 #include <dlfcn.h>
+#include <elf.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -62,6 +66,35 @@ std::filesystem::path PluginHost::pluginFolder() {
     return prefix / "lib" / "vellora" / "plugins";
 }
 
+namespace {
+// What dlopen would map must be in the file: a truncated library is mapped past its end, and
+// the first touch of the missing pages kills the process (SIGBUS) inside the loader.
+bool IsCompleteSharedObject(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::error_code ec;
+    const uint64_t size = std::filesystem::file_size(file, ec);
+    Elf64_Ehdr header{};
+    if (!in || ec || !in.read(reinterpret_cast<char*>(&header), sizeof header)) return false;
+    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+        header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_type != ET_DYN ||
+        header.e_phentsize != sizeof(Elf64_Phdr) || header.e_phnum == 0)
+        return false;
+    auto within = [size](uint64_t offset, uint64_t length) {
+        return offset <= size && length <= size - offset;
+    };
+    if (!within(header.e_phoff, uint64_t(header.e_phnum) * sizeof(Elf64_Phdr))) return false;
+    if (header.e_shnum && !within(header.e_shoff, uint64_t(header.e_shnum) * header.e_shentsize))
+        return false;
+    in.seekg(static_cast<std::streamoff>(header.e_phoff));
+    for (uint16_t i = 0; i < header.e_phnum; ++i) {
+        Elf64_Phdr segment{};
+        if (!in.read(reinterpret_cast<char*>(&segment), sizeof segment)) return false;
+        if (segment.p_type == PT_LOAD && !within(segment.p_offset, segment.p_filesz)) return false;
+    }
+    return true;
+}
+}  // namespace
+
 void PluginHost::loadBundles(const std::vector<std::string>& names) {
     loadBundlesFrom(pluginFolder(), names);
 }
@@ -78,6 +111,10 @@ void PluginHost::loadBundlesFrom(const std::filesystem::path& folder,
         if (!std::filesystem::is_regular_file(file, ec)) {
             throw PluginError("The plug-in \"" + name + "\" was not found in " + folder.string() +
                               ".");
+        }
+        if (!IsCompleteSharedObject(file)) {
+            throw PluginError("The plug-in \"" + name + "\" could not be loaded: " + file.string() +
+                              " is not a complete shared library.");
         }
         void* lib = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!lib) {

@@ -166,7 +166,11 @@ Ref<TextInputStream> OpenAsTextFile(const FolderItem& item) {
 }
 
 Ref<TextOutputStream> CreateTextFile(const FolderItem& item) {
-    if (item.Directory()) return nullptr;
+    // Only a regular file is replaced, or a new one made: never what a link points at, nor a
+    // device, a pipe or a folder in the file's place.
+    struct stat st {};
+    if (::lstat(item.path().c_str(), &st) == 0 ? !S_ISREG(st.st_mode) : errno != ENOENT)
+        return nullptr;
     auto file = std::make_unique<QSaveFile>(QFile::decodeName(item.path().c_str()));
     // Never fall back to writing the file in place: that could leave it truncated.
     file->setDirectWriteFallback(false);

@@ -14,7 +14,8 @@ class DeviceAudioSink final : public AudioSink {
         if (open(sampleRate)) return true;
         // No usable sound device: play silently in real time, so that speech still takes
         // its time and reports its progress.
-        SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
+        // Over whatever the environment names, which may be a driver that does not exist.
+        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
         return open(sampleRate);
     }
 

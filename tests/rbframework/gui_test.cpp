@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -138,6 +139,24 @@ TEST_F(Gui, TextChangeFiresForTypedAndSetTextOnly) {
     EXPECT_EQ(w->changes, before + 3);  // style is no change of the text
     EXPECT_EQ(t->TextSize(), 48);
     EXPECT_EQ(t->TextColor(), rb::RGB(255, 0, 0));
+}
+
+// Sizes may come from the preference file: none is undefined to convert or too big to draw.
+TEST_F(Gui, TextSizesFromOutsideAreHeldToDrawableOnes) {
+    auto t = rb::implicitWindow<Sheet>()->text();
+    t->setTextSize(0);
+    const double desktop = t->TextSize();
+    const std::pair<double, double> cases[] = {{48, 48},
+                                               {1e99, 1000},
+                                               {100000, 1000},
+                                               {-5, desktop},
+                                               {std::numeric_limits<double>::quiet_NaN(), desktop},
+                                               {std::numeric_limits<double>::infinity(), 1000}};
+    for (auto [given, shown] : cases) {
+        SCOPED_TRACE(given);
+        t->setTextSize(given);
+        EXPECT_EQ(t->TextSize(), shown);
+    }
 }
 
 TEST_F(Gui, SizesAreClampedAndLocksKeepDistances) {

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <string>
 
 #include "platform/rbframework/plugin_host.h"
@@ -49,6 +55,46 @@ TEST_F(Host, BrokenBundlesAreReportedByName) {
         }
     }
     // The host is still sound afterwards.
+    EXPECT_NE(PluginHost::instance().findClass("Probe"), nullptr);
+}
+
+// Damaged copies of a real bundle: each is refused with the file named, and none takes the
+// process down (a truncated library mapped by the loader would, with SIGBUS).
+TEST_F(Host, DamagedBundlesAreRefusedNamingTheFile) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("vellora-bundles-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::ifstream in(VELLORA_TEST_PLUGIN_DIR "/probe.so", std::ios::binary);
+    const std::string real((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_GT(real.size(), 4096u);
+    std::mt19937 random(7);
+    std::string noise(real.size(), '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    const std::pair<const char*, std::string> cases[] = {
+        {"empty", ""},
+        {"header_only", real.substr(0, 64)},
+        {"truncated_1000", real.substr(0, 1000)},
+        {"truncated_half", real.substr(0, real.size() / 2)},
+        {"truncated_by_one", real.substr(0, real.size() - 1)},
+        {"random_bytes", noise},
+        {"elf_magic_then_noise", real.substr(0, 16) + noise.substr(16)},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        fs::path file = dir / (std::string(name) + ".so");
+        std::ofstream(file, std::ios::binary) << bytes;
+        try {
+            PluginHost::instance().loadBundlesFrom(dir, {name});
+            ADD_FAILURE() << "loaded";
+        } catch (const rb::PluginError& e) {
+            std::string what = e.what();
+            EXPECT_NE(what.find(file.string()), std::string::npos) << what;
+            EXPECT_NE(what.find("not a complete shared library"), std::string::npos) << what;
+        }
+    }
+    fs::create_directory(dir / "a_directory.so");
+    EXPECT_THROW(PluginHost::instance().loadBundlesFrom(dir, {"a_directory"}), rb::PluginError);
+    fs::remove_all(dir);
     EXPECT_NE(PluginHost::instance().findClass("Probe"), nullptr);
 }
 

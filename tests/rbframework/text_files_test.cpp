@@ -274,6 +274,24 @@ TEST_F(TextStreams, NoFileIsMadeWhereNoneCanBe) {
     EXPECT_FALSE(rb::CreateTextFile(FolderItem(dir_.path() / "plain" / "f.txt")));
 }
 
+// Only a regular file is replaced: a link is never written through, whatever it points at,
+// and a pipe is left as it is.
+TEST_F(TextStreams, NoFileIsWrittenThroughALinkOrInAPipesPlace) {
+    writeBytes(dir_.path() / "target", "t");
+    fs::create_symlink(dir_.path() / "target", dir_.path() / "to-file");
+    fs::create_symlink(dir_.path() / "nowhere", dir_.path() / "dangling");
+    fs::create_symlink("/dev/null", dir_.path() / "to-device");
+    ASSERT_EQ(::mkfifo((dir_.path() / "pipe").c_str(), 0600), 0);
+    for (const char* name : {"to-file", "dangling", "to-device", "pipe"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(rb::CreateTextFile(item(name)));
+    }
+    EXPECT_EQ(readBytes(dir_.path() / "target"), "t");
+    EXPECT_TRUE(fs::is_symlink(dir_.path() / "to-file"));
+    EXPECT_FALSE(fs::exists(dir_.path() / "nowhere"));
+    EXPECT_TRUE(fs::is_fifo(dir_.path() / "pipe"));
+}
+
 // Sets an environment variable (or unsets it, for nullopt) for as long as it lives.
 class EnvVar {
   public:

@@ -40,6 +40,20 @@ class RealSpeech : public ::testing::Test {
     speechtest::TempFolder folder;
 };
 
+// A driver named in the environment that does not exist: speech still goes, on the silent
+// real-time output (CTest runs each test in a process of its own, so the device opens here).
+TEST(RealSpeechDevice, AnAudioDriverThatDoesNotExistFallsBackToSilentPlayback) {
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    SpeechChannel channel = nullptr;
+    ASSERT_EQ(NewSpeechChannel(nullptr, &channel), noErr);
+    const char text[] = "Heard.";
+    EXPECT_EQ(SpeakText(channel, text, sizeof text - 1), noErr);
+    EXPECT_TRUE(WaitFor([&] { return vellora::speech::testing::FramesMixed(channel) > 0; }));
+    EXPECT_TRUE(WaitFor([&] { return !Status(channel).outputBusy; }));
+    DisposeSpeechChannel(channel);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+}
+
 TEST_F(RealSpeech, VoicesAreEspeakVoicesWithTheirFiles) {
     int16_t n = 0;
     ASSERT_EQ(CountVoices(&n), noErr);

@@ -1,5 +1,7 @@
 #include "platform/rbframework/gui/controls.h"
 
+#include <algorithm>
+
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
@@ -92,9 +94,12 @@ double TextControl::TextSize() const {
 }
 
 void TextControl::setTextSize(double size) {
+    // Sizes come from the preference file too: anything past a size no screen can show is held
+    // to it (and NaN is no size at all), so the conversion stays defined and the text drawable.
+    constexpr double kLargest = 1000;
     QFont f = widget()->font();
     if (size >= 1)
-        f.setPixelSize(static_cast<int>(size + 0.5));
+        f.setPixelSize(static_cast<int>(std::min(size, kLargest) + 0.5));
     else
         f.setPointSizeF(QApplication::font().pointSizeF());
     widget()->setFont(f);
