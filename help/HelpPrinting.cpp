@@ -54,7 +54,7 @@ void printPages(const String& timeText) {
             ++pageNumber;
             g->NextPage();
         }
-        rb::RuntimeYield();
+        rb::RuntimeBackgroundTasks();
     }
     footer(*g, pageNumber, timeText);
     // The pages go out here, as the job's last reference goes.

@@ -10,4 +10,9 @@ namespace rb {
 // loop is over, so no command of the user runs inside the handler that yields.
 void RuntimeYield();
 
+// For a loop whose every pass is slow (a printed page): runs the pending events now, on each
+// call, with user input held back as above. RuntimeYield would take each slow pass for the
+// start of a new loop and never run them.
+void RuntimeBackgroundTasks();
+
 }  // namespace rb
