@@ -4,6 +4,7 @@
 #include "editor/Module1.h"
 #include "editor/Window1.h"
 #include "help/Help.h"
+#include "help/HelpPrinting.h"
 #include "help/MenuBar2.h"
 #include "platform/rbframework/gui/runtime.h"
 #include "settings/prefModule.h"
@@ -19,6 +20,7 @@ ProgramParts VelloraParts() {
     parts.menuBar = [] { return rb::Ref<rb::MenuBar>(MenuBar1::MenuBar1_()); };
     parts.loadPrefs = [] { prefModule::loadPrefs(); };
     parts.makeDefaultView = [] { Window1::Window1_(); };
+    parts.printHelp = [] { help::PrintHelp(); };
     // In the order of exit: the menu bar, the speech and clipboard objects (the channel
     // before the service and the voice), the settings, the help window's menu bar.
     parts.releaseModules = [] {

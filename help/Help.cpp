@@ -1,5 +1,6 @@
 #include "help/Help.h"
 
+#include "help/HelpPrinting.h"
 #include "help/HelpText.h"
 #include "help/MenuBar2.h"
 #include "platform/rbframework/gui/runtime.h"
@@ -7,23 +8,12 @@
 using rb::RGB;
 using rb::String;
 
-namespace {
-Help::PrintHook& printHook() {
-    static Help::PrintHook hook;
-    return hook;
-}
-}  // namespace
-
 rb::Ref<Help> Help::Help_() {
     return rb::implicitWindow<Help>();
 }
 
 void RegisterHelpClasses() {
     rb::RegisterWindowClass(Help::kClassName, [] { return rb::Ref<rb::Window>(rb::make<Help>()); });
-}
-
-void Help::SetPrintHook(PrintHook hook) {
-    printHook() = std::move(hook);
 }
 
 void Help::Layout() {
@@ -164,8 +154,5 @@ void Help::AddMenuHandlers() {
 }
 
 bool Help::_FilePrintHelp_Action() {
-    // A copy: the hook may close this window or install another hook.
-    PrintHook hook = printHook();
-    if (hook) hook();
-    return true;
+    return help::PrintHelp();
 }

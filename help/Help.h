@@ -3,8 +3,6 @@
 // One help window at a time, reached through Help::Help_().
 #pragma once
 
-#include <functional>
-
 #include "platform/rbframework/gui/controls.h"
 #include "platform/rbframework/gui/window.h"
 
@@ -40,13 +38,9 @@ class Help : public rb::Window {
     rb::Ref<rb::MenuItem> FilePrintHelp() const;
 
     void AddMenuHandlers() override;
-    // "Print Help" chosen while this window is in front: runs the print hook. Always handled.
+    // "Print Help" chosen while this window is in front: prints the help text and closes the
+    // window (HelpPrinting.h). Always handled.
     bool _FilePrintHelp_Action();
-
-    // What printing the help text does; the help printing installs it. An empty hook makes
-    // "Print Help" do nothing.
-    using PrintHook = std::function<void()>;
-    static void SetPrintHook(PrintHook hook);
 
   private:
     template <class T>

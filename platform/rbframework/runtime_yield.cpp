@@ -55,6 +55,12 @@ void RuntimeYield() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+void RuntimeBackgroundTasks() {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread()) return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 namespace detail {
 void setYieldClock(YieldClock c) {
     clock() = std::move(c);

@@ -13,6 +13,10 @@ namespace rb {
 // over, so no command of the user runs inside the handler that yields.
 void RuntimeYield();
 
+// For a loop whose every pass is a long piece of work (a printed page): runs the pending events
+// now, on each call, with user input held back as above.
+void RuntimeBackgroundTasks();
+
 namespace detail {
 // The clock the yield reads; empty restores the steady clock.
 using YieldClock = std::function<std::chrono::steady_clock::time_point()>;

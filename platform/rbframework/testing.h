@@ -1,5 +1,6 @@
 // Where a test stands in for the person and the outside world: it answers modal dialogs and
-// records what they showed, holds keys down, and hears what the runtime speaks. Production
+// records what they showed, holds keys down, hears what the runtime speaks, answers the print
+// dialog and fixes the clock. Production
 // code never looks here; each seam replaces an implementation behind an interface for as long
 // as the test's object lives.
 #pragma once
@@ -10,8 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include <QPrinter>
+
+#include "platform/rbframework/date.h"
 #include "platform/rbframework/gui/dialogs.h"
 #include "platform/rbframework/gui/keyboard.h"
+#include "platform/rbframework/gui/printing.h"
 #include "platform/rbframework/speech.h"
 
 namespace rb::testing {
@@ -60,6 +65,42 @@ class RecordingSpeaker final : public Speaker {
         spoken.emplace_back(text.toUtf8(), interrupt);
     }
     std::vector<std::pair<std::string, bool>> spoken;
+};
+
+// Answers the print dialog as a person choosing "Print to File (PDF)" with `pdfPath`, or
+// cancelling while `pdfPath` is empty. `onShow` runs while the dialog would be up.
+class AnsweringPrintDialog final : public PrinterDialog {
+  public:
+    AnsweringPrintDialog() { detail::setPrinterDialog(this); }
+    ~AnsweringPrintDialog() override { detail::setPrinterDialog(nullptr); }
+    AnsweringPrintDialog(const AnsweringPrintDialog&) = delete;
+    AnsweringPrintDialog& operator=(const AnsweringPrintDialog&) = delete;
+
+    bool exec(QPrinter& printer) override {
+        ++shown;
+        if (onShow) onShow();
+        if (pdfPath.empty()) return false;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(pdfPath));
+        return true;
+    }
+    std::string pdfPath;
+    int shown = 0;
+    std::function<void()> onShow;
+};
+
+// The current moment as the runtime's Date sees it; the test moves it.
+class FixedClock final : public Clock {
+  public:
+    explicit FixedClock(QDateTime moment) : moment(std::move(moment)) {
+        detail::setClock(this);
+    }
+    ~FixedClock() override { detail::setClock(nullptr); }
+    FixedClock(const FixedClock&) = delete;
+    FixedClock& operator=(const FixedClock&) = delete;
+
+    QDateTime now() override { return moment; }
+    QDateTime moment;
 };
 
 }  // namespace rb::testing

@@ -24,6 +24,7 @@
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/string_functions.h"
+#include "platform/rbframework/testing.h"
 
 namespace {
 
@@ -93,12 +94,8 @@ QAction* shownAction(QMainWindow* w, int menu, int item) {
 
 class HelpWindowTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        Help::SetPrintHook([this] { ++hookRuns; });
-        gApp->prints = 0;
-    }
+    void SetUp() override { gApp->prints = 0; }
     void TearDown() override {
-        Help::SetPrintHook(nullptr);
         std::vector<Ref<rb::Window>> open = rb::detail::openWindows();
         for (const auto& w : open) w->Close();
         settle();
@@ -114,8 +111,6 @@ class HelpWindowTest : public ::testing::Test {
         return help;
     }
     static QPlainTextEdit* edit(const Ref<Help>& help) { return help->TextArea1()->edit(); }
-
-    int hookRuns = 0;
 };
 
 // ---- the stored text ------------------------------------------------------------------
@@ -497,26 +492,23 @@ TEST_F(HelpWindowTest, ShowsMenuBar2InItsOwnMenuBarWhileInFront) {
 // ---- commands -------------------------------------------------------------------------
 
 TEST_F(HelpWindowTest, PrintHelpRunsTheHelpWindowsOwnHandler) {
+    rb::testing::AnsweringPrintDialog dialog;  // cancels
     auto main = rb::make<StandInMain>();
     main->Constructor();
     Ref<Help> help = openActive();
 
     shownAction(help->qwindow(), 0, 0)->trigger();
-    EXPECT_EQ(hookRuns, 1);
-    // The shortcut, typed into the help text.
+    EXPECT_EQ(dialog.shown, 1);
+    EXPECT_FALSE(help->isOpen()) << "printing, even cancelled, closes the help window";
+    // The shortcut, typed into the help text of a new help window.
+    help = openActive();
     QTest::keyClick(edit(help), Qt::Key_P, Qt::ControlModifier);
-    EXPECT_EQ(hookRuns, 2);
+    EXPECT_EQ(dialog.shown, 2);
     EXPECT_EQ(gApp->prints, 0) << "the window's handler handles it";
 
     // From the main window the application's handler runs: the binding is the help window's.
     shownAction(main->qwindow(), 0, 0)->trigger();
-    EXPECT_EQ(hookRuns, 2);
-    EXPECT_EQ(gApp->prints, 1);
-
-    // Without a hook the command is still handled, doing nothing.
-    Help::SetPrintHook(nullptr);
-    EXPECT_TRUE(help->_FilePrintHelp_Action());
-    shownAction(help->qwindow(), 0, 0)->trigger();
+    EXPECT_EQ(dialog.shown, 2);
     EXPECT_EQ(gApp->prints, 1);
 }
 

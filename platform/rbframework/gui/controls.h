@@ -11,6 +11,9 @@
 
 namespace rb {
 
+class Graphics;
+class StyledTextPrinter;
+
 // A control that shows text in one font: family, size, weight, slant, underline, colour.
 class TextControl : public Control {
   public:
@@ -60,6 +63,8 @@ class TextArea final : public TextControl {
     double LineSpacing() const { return lineSpacing_; }
     void setLineSpacing(double v) { lineSpacing_ = v; }
     QPlainTextEdit* edit() const { return static_cast<QPlainTextEdit*>(widget()); }
+    // The text laid out at `width` points for printing on `g` (printing.h).
+    Ref<rb::StyledTextPrinter> StyledTextPrinter(const Ref<Graphics>& g, double width) const;
 
   protected:
     bool setProperty(std::string_view name, const PropertyValue& value) override;
