@@ -18,70 +18,81 @@ namespace rb {
 
 namespace {
 
-// Byte offsets of character boundaries, walked without decoding the whole text.
+// The one walk of a string's characters that every string function takes, so that lengths,
+// positions and pieces always agree. A character is what ICU reads as one: in UTF-8 and UTF-16
+// an invalid byte sequence or a lone surrogate is one character (read as U+FFFD), in UTF-32 one
+// unit, in the single-byte encodings one byte; a last unit cut short (an odd byte of UTF-16) is
+// one character too, so that no byte is outside every character.
 struct CharWalker {
     explicit CharWalker(const String& s) : enc(s.encoding()), b(s.bytes()) {}
     Encoding enc;
     std::string_view b;
 
-    bool isLead(size_t i) const {
-        switch (enc) {
-            case encoding::UTF8:
-                return (static_cast<unsigned char>(b[i]) & 0xC0) != 0x80;
-            case encoding::UTF16: {
-                if (i % 2) return false;
-                if (i + 1 >= b.size()) return true;
-                uint16_t u = static_cast<uint16_t>(static_cast<unsigned char>(b[i]) |
-                                                   (static_cast<unsigned char>(b[i + 1]) << 8));
-                // A trail surrogate right after a lead one continues that character.
-                if (!U16_IS_TRAIL(u) || i < 2) return true;
-                uint16_t prev = static_cast<uint16_t>(static_cast<unsigned char>(b[i - 2]) |
-                                                      (static_cast<unsigned char>(b[i - 1]) << 8));
-                return !U16_IS_LEAD(prev);
-            }
-            case encoding::UTF32:
-                return i % 4 == 0;
-            default:
-                return true;
-        }
+    uint32_t unit16(size_t i) const {
+        return static_cast<unsigned char>(b[i]) | (static_cast<unsigned char>(b[i + 1]) << 8);
     }
-    size_t step() const { return enc == encoding::UTF16 ? 2 : enc == encoding::UTF32 ? 4 : 1; }
+    bool multiByte() const {
+        return enc == encoding::UTF8 || enc == encoding::UTF16 || enc == encoding::UTF32;
+    }
+    // The offset after the character at offset i, and its code point when `c` is given.
+    size_t next(size_t i, UChar32* c = nullptr) const {
+        UChar32 cp = 0xFFFD;
+        switch (enc) {
+            case encoding::UTF8: {
+                int32_t at = static_cast<int32_t>(i);
+                U8_NEXT(b.data(), at, static_cast<int32_t>(b.size()), cp);
+                i = static_cast<size_t>(at);
+                break;
+            }
+            case encoding::UTF16:
+                if (i + 2 > b.size()) {
+                    i = b.size();
+                    break;
+                }
+                cp = static_cast<UChar32>(unit16(i));
+                i += 2;
+                if (U16_IS_LEAD(cp) && i + 2 <= b.size() && U16_IS_TRAIL(unit16(i))) {
+                    cp = U16_GET_SUPPLEMENTARY(cp, unit16(i));
+                    i += 2;
+                }
+                break;
+            case encoding::UTF32:
+                if (i + 4 > b.size()) {
+                    i = b.size();
+                    break;
+                }
+                cp = static_cast<UChar32>(unit16(i) | (unit16(i + 2) << 16));
+                i += 4;
+                break;
+            default:
+                cp = static_cast<unsigned char>(b[i]);
+                ++i;
+        }
+        if (c) *c = cp < 0 || cp > 0x10FFFF || U_IS_SURROGATE(cp) ? 0xFFFD : cp;
+        return i;
+    }
 
     int32_t count() const {
-        if (enc == encoding::UTF32) return static_cast<int32_t>(b.size() / 4);
-        if (enc != encoding::UTF8 && enc != encoding::UTF16) return static_cast<int32_t>(b.size());
         int64_t n = 0;
-        for (size_t i = 0; i < b.size(); i += step()) n += isLead(i);
+        if (!multiByte())
+            n = static_cast<int64_t>(b.size());
+        else
+            for (size_t i = 0; i < b.size(); i = next(i)) ++n;
         return static_cast<int32_t>(std::min<int64_t>(n, std::numeric_limits<int32_t>::max()));
     }
     // The offset where character k (0-based) starts; the end when there are fewer.
     size_t offsetOf(int64_t k) const {
         if (k <= 0) return 0;
-        if (enc != encoding::UTF8 && enc != encoding::UTF16) {
-            size_t off = static_cast<size_t>(k) * step();
-            return std::min(off, b.size() - b.size() % step());
-        }
-        int64_t seen = 0;
-        for (size_t i = 0; i < b.size(); i += step()) {
-            if (isLead(i) && seen++ == k) return i;
-        }
-        return b.size();
+        if (!multiByte()) return std::min(static_cast<size_t>(k), b.size());
+        size_t i = 0;
+        for (int64_t seen = 0; i < b.size() && seen < k; ++seen) i = next(i);
+        return i;
     }
     // The offset where the last k characters begin; 0 when there are fewer.
     size_t offsetFromEnd(int64_t k) const {
         if (k <= 0) return b.size();
-        if (enc != encoding::UTF8 && enc != encoding::UTF16) {
-            size_t whole = b.size() - b.size() % step();
-            size_t back = static_cast<size_t>(k) * step();
-            return back >= whole ? 0 : whole - back;
-        }
-        int64_t seen = 0;
-        size_t i = b.size() - b.size() % step();
-        while (i > 0) {
-            i -= step();
-            if (isLead(i) && ++seen == k) return i;
-        }
-        return 0;
+        int64_t n = count();
+        return k >= n ? 0 : offsetOf(n - k);
     }
 };
 
@@ -91,16 +102,30 @@ String slice(const String& s, size_t from, size_t to) {
     return String::fromBytes(b.data() + from, to - from, s.encoding());
 }
 
-// Code points with simple case folding, so a match's position counts as the text does.
+// Code points with simple case folding, one per character of the walk, so that a match's
+// position counts as the text does.
 std::u32string folded(const String& s) {
-    std::string utf8 = s.toUtf8();
+    CharWalker w(s);
     std::u32string out;
-    out.reserve(utf8.size());
-    int32_t i = 0, n = static_cast<int32_t>(utf8.size());
-    while (i < n) {
+    out.reserve(w.b.size());
+    if (s.encoding() == encoding::MacRoman) {
+        // One character a byte; its code point is had by conversion.
+        std::string utf8 = s.toUtf8();
+        int32_t i = 0, n = static_cast<int32_t>(utf8.size());
+        while (i < n) {
+            UChar32 c;
+            U8_NEXT(utf8.data(), i, n, c);
+            out.push_back(
+                static_cast<char32_t>(u_foldCase(c < 0 ? 0xFFFD : c, U_FOLD_CASE_DEFAULT)));
+        }
+        out.resize(w.b.size(), U'\uFFFD');
+        return out;
+    }
+    for (size_t i = 0; i < w.b.size();) {
         UChar32 c;
-        U8_NEXT(utf8.data(), i, n, c);
-        if (c < 0) c = 0xFFFD;
+        i = w.next(i, &c);
+        // Bytes of ASCII or raw text above 0x7F are no character of their own to compare.
+        if (!w.multiByte() && c > 0x7F) c = 0xFFFD;
         out.push_back(static_cast<char32_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT)));
     }
     return out;

@@ -225,3 +225,57 @@ TEST_F(Strings, DoublesBecomeInt32WithoutOverflow) {
 }
 
 }  // namespace
+
+namespace {
+
+// Bad or cut-short text in every encoding: the functions agree on what a character is, so the
+// pieces rejoin into the text, positions stay within its length, and a match is where Mid finds
+// it.
+TEST_F(Strings, EveryFunctionCountsTheSameCharactersEvenInBadText) {
+    namespace enc = rb::encoding;
+    const std::pair<std::string, rb::Encoding> cases[] = {
+        {"\x80 ab", enc::UTF8},
+        {"a \xC3", enc::UTF8},  // a sequence cut short at the end
+        {"\xE2\x82 x\xF0\x9F\x98\x80y", enc::UTF8},
+        {"\xED\xA0\x80 z", enc::UTF8},                        // an encoded surrogate
+        {std::string("a\0 \0b", 5), enc::UTF16},              // an odd last byte
+        {std::string("\x00\xD8 \0c\0", 6), enc::UTF16},       // a lone lead surrogate
+        {std::string("\x3D\xD8\x00\xDE \0", 6), enc::UTF16},  // a pair, then a blank
+        {std::string("a\0\0\0 \0\0\0b\0", 10), enc::UTF32},   // a unit cut short
+        {"caf\x8E \xA5", enc::MacRoman},
+        {"\xC3\xA9 A", enc::Raw},
+        {"a \xFF", enc::ASCII},
+    };
+    for (const auto& [bytes, encoding] : cases) {
+        SCOPED_TRACE(testing::PrintToString(bytes));
+        String s = String::fromBytes(bytes.data(), bytes.size(), encoding);
+        int32_t n = rb::Len(s);
+        std::string joined;
+        for (int32_t i = 1; i <= n; ++i) {
+            String c = rb::Mid(s, i, 1);
+            EXPECT_EQ(rb::Len(c), 1) << i;
+            joined += c.bytes();
+        }
+        EXPECT_EQ(joined, bytes);
+        EXPECT_EQ(rb::Mid(s, n + 1).byteLength(), 0u);
+        for (int32_t k = 0; k <= n; ++k) {
+            EXPECT_EQ(std::string(rb::Left(s, k).bytes()) + std::string(rb::Mid(s, k + 1).bytes()),
+                      bytes);
+            EXPECT_EQ(rb::Right(s, k).bytes(), rb::Mid(s, n - k + 1).bytes());
+        }
+        const std::string space = encoding == enc::UTF16   ? std::string(" \0", 2)
+                                  : encoding == enc::UTF32 ? std::string(" \0\0\0", 4)
+                                                           : std::string(" ");
+        String blank = String::fromBytes(space.data(), space.size(), encoding);
+        int32_t at = rb::InStr(s, blank);
+        ASSERT_GT(at, 0);
+        EXPECT_LE(at, n);
+        EXPECT_EQ(rb::Mid(s, at, 1).bytes(), blank.bytes());
+        EXPECT_EQ(rb::CountFields(s, blank), 2);
+        EXPECT_EQ(std::string(rb::NthField(s, blank, 1).bytes()) + std::string(blank.bytes()) +
+                      std::string(rb::NthField(s, blank, 2).bytes()),
+                  bytes);
+    }
+}
+
+}  // namespace
