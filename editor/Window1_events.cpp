@@ -24,6 +24,9 @@ void Window1::Event_Open() {
     self()->setLeft(prefModule::Window1Left);
     self()->setWidth(prefModule::Window1Width);
     self()->setHeight(prefModule::Window1Height);
+    // The stored bounds are the file's, and the file may come from a larger desktop or be
+    // damaged: a window bigger than the screen, or off every screen, is brought back to it.
+    self()->KeepOnScreen();
 
     auto text = EditField1();
     text->setTextFont(prefModule::InputFontFamily);

@@ -3,7 +3,10 @@
 // was, and a synthesizer without a default voice.
 #include <QGuiApplication>
 #include <QMainWindow>
+#include <QRect>
+#include <QScreen>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -179,6 +182,37 @@ TEST_F(Program, TheStoredRateIsTheReadingChannelsRateAtOpen) {
         EXPECT_EQ(rate, applied);
         EXPECT_EQ(shown, applied);
         EXPECT_EQ(readPrefs()[5], "#SpeakingRate " + std::to_string(applied));
+    }
+}
+
+// Bounds from a damaged file or a larger desktop: the window is brought within the screen (the
+// test's screen is the offscreen one), never below its minimum, and saved so.
+TEST_F(Program, StoredBoundsBeyondTheScreenAreBroughtBackOntoIt) {
+    struct Case {
+        const char* bounds;  // top, left, width, height
+        bool exact;          // these fit and must come back unchanged
+    } cases[] = {
+        {"0\t0\t100000\t100000", false},
+        {"-50000\t90000\t400\t492", false},
+        {"2147483647\t-2147483648\t10\t10", false},
+        {"30\t40\t400\t492", true},  // within the screen: as it was
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bounds);
+        writePrefs({std::string("#Window1Position ") + c.bounds, "#InitialLaunch False"});
+        QRect window, screen;
+        start([&](Window1& w) {
+            window = QRect(w.Left(), w.Top(), w.Width(), w.Height());
+            screen = w.qwindow()->screen()->availableGeometry();
+            EXPECT_GE(w.Width(), w.MinWidth());
+            EXPECT_GE(w.Height(), w.MinHeight());
+        });
+        EXPECT_TRUE(screen.intersects(window)) << window.x() << "," << window.y();
+        EXPECT_LE(window.width(), std::max(screen.width(), 400));
+        EXPECT_LE(window.height(), std::max(screen.height(), 492));
+        if (c.exact) {
+            EXPECT_EQ(readPrefs()[0], std::string("#Window1Position ") + c.bounds);
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 
@@ -264,6 +265,34 @@ void Window::setResizeable(bool on) {
 
 bool Window::Visible() const {
     return widget_ && widget_->isVisible();
+}
+
+void Window::KeepOnScreen() {
+    if (!widget_) return;
+    // In 64 bits: stored places may be at the ends of the integers' range.
+    const int64_t left = Left(), top = Top(), right = left + Width(),
+                  bottom = top + Height() + menuHeight();
+    QScreen* screen = nullptr;
+    int64_t best = 0;
+    for (QScreen* s : QGuiApplication::screens()) {
+        QRect r = s->availableGeometry();
+        int64_t w =
+            std::min<int64_t>(right, int64_t(r.x()) + r.width()) - std::max<int64_t>(left, r.x());
+        int64_t h =
+            std::min<int64_t>(bottom, int64_t(r.y()) + r.height()) - std::max<int64_t>(top, r.y());
+        if (w > 0 && h > 0 && w * h > best) best = w * h, screen = s;
+    }
+    const bool offEveryScreen = !screen;
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    QRect room = screen->availableGeometry();
+    if (Width() > room.width()) setWidth(std::max(room.width(), MinWidth()));
+    if (Height() + menuHeight() > room.height())
+        setHeight(std::max(room.height() - menuHeight(), MinHeight()));
+    if (offEveryScreen) {
+        setLeft(room.left());
+        setTop(room.top());
+    }
 }
 
 void Window::Show() {

@@ -66,6 +66,11 @@ class Window : public Object {
     void setResizeable(bool on);
     bool Visible() const;
 
+    // Brings the window within the available desktop: shrunk to the screen it is mostly on
+    // (never below its minimum), and moved onto a screen when it is wholly off every one. Bounds
+    // that already fit are left exactly as they are.
+    void KeepOnScreen();
+
     void Show();
     // Shows the window and returns once it has closed.
     void ShowModal();
