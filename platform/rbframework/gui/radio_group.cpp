@@ -27,7 +27,6 @@ constexpr const char* kGroupName = "rb-radio-group";
 class RadioWidget final : public QRadioButton {
   public:
     RadioWidget(RadioButton* owner, QWidget* parent) : QRadioButton(parent), owner_(owner) {
-        setAutoExclusive(false);
         QObject::connect(this, &QAbstractButton::toggled, this, [this] { updateTabStops(); });
     }
 
