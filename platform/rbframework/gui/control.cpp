@@ -65,9 +65,9 @@ bool Control::setProperty(std::string_view name, const PropertyValue& v) {
     }
     // Design-time values with no effect here: placement in a tab panel, control arrays and
     // platform details that this desktop has no use for.
-    else if (name == "AutoDeactivate" || name == "TabPanelIndex" ||
-             name == "Index" || name == "UseFocusRing" || name == "Transparent" ||
-             name == "TextUnit" || name == "DataSource" || name == "DataField") {
+    else if (name == "AutoDeactivate" || name == "TabPanelIndex" || name == "Index" ||
+             name == "UseFocusRing" || name == "Transparent" || name == "TextUnit" ||
+             name == "DataSource" || name == "DataField") {
     } else {
         return false;
     }

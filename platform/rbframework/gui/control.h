@@ -83,7 +83,7 @@ class Control : public Object {
   private:
     friend class Window;
     std::string name_;
-    Window* window_;  // the window owns its controls; this never outlives it
+    Window* window_;             // the window owns its controls; this never outlives it
     Control* parent_ = nullptr;  // a sibling owned by the same window
     QPointer<QWidget> widget_;
     QRect design_;         // the control's rectangle as last placed
