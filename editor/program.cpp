@@ -7,10 +7,12 @@
 #include "help/HelpPrinting.h"
 #include "help/MenuBar2.h"
 #include "platform/rbframework/gui/runtime.h"
+#include "settings/InputSetup.h"
 #include "settings/prefModule.h"
 
 void RegisterWindowClasses() {
     rb::RegisterWindowClass(Window1::kClassName, [] { return rb::make<Window1>(); });
+    RegisterSettingsClasses();
     RegisterHelpClasses();
 }
 

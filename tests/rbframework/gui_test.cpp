@@ -21,6 +21,7 @@
 
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/controls.h"
+#include "platform/rbframework/gui/radio_group.h"
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/gui/window.h"
 #include "platform/rbframework/runtime_yield.h"
@@ -496,6 +497,64 @@ TEST_F(Gui, MessageBoxesCanBeAnsweredByATest) {
     rb::Beep();
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Hello"});
     EXPECT_EQ(dialogs.beeps, 1);
+}
+
+// Two radio buttons straight in the window and two in a group box: two groups.
+class Choices : public rb::Window {
+  public:
+    static constexpr const char* kClassName = "Choices";
+    const char* className() const override { return kClassName; }
+    void CreateControls() override {
+        _AddControl("Box", rb::make<rb::GroupBox>(this));
+        controlAs<rb::GroupBox>("Box")->_SetProperties({{"Left", 10},
+                                                        {"Top", 10},
+                                                        {"Width", 200},
+                                                        {"Height", 60},
+                                                        {"Caption", String("Box")}});
+        const char* names[] = {"A", "B", "InA", "InB"};
+        for (int i = 0; i < 4; ++i) {
+            _AddControl(names[i], rb::make<rb::RadioButton>(this));
+            auto r = controlAs<rb::RadioButton>(names[i]);
+            bool inBox = i >= 2;
+            r->_SetProperties({{"Left", 20 + 80 * (i % 2)},
+                               {"Top", inBox ? 30 : 100},
+                               {"Width", 70},
+                               {"Height", 20},
+                               {"Caption", String(names[i])},
+                               {"TabIndex", i % 2},
+                               {"InitialParent", String(inBox ? "Box" : "")}});
+            r->_AddEventHandler(rb::event::Action, [this, i] { ++actions[i]; });
+        }
+    }
+    rb::Ref<rb::RadioButton> radio(const char* name) { return controlAs<rb::RadioButton>(name); }
+    int actions[4] = {};
+};
+
+TEST_F(Gui, RadioButtonsAreExclusiveWithinTheirParentAndValuesSetInCodeRaiseNoAction) {
+    auto w = rb::implicitWindow<Choices>();
+    w->radio("A")->setValue(true);
+    w->radio("InA")->setValue(true);
+    EXPECT_TRUE(w->radio("A")->Value()) << "a group box's buttons are a group of their own";
+    w->radio("B")->setValue(true);
+    EXPECT_FALSE(w->radio("A")->Value());
+    EXPECT_TRUE(w->radio("InA")->Value());
+    EXPECT_EQ(std::vector<int>(w->actions, w->actions + 4), (std::vector<int>{0, 0, 0, 0}));
+    // False in code clears the selection, leaving none.
+    w->radio("InA")->setValue(false);
+    EXPECT_FALSE(w->radio("InA")->Value());
+    EXPECT_FALSE(w->radio("InB")->Value());
+    // The user's click and Space raise Action.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w->qwindow()));
+    QTest::mouseClick(w->radio("InB")->widget(), Qt::LeftButton, {}, QPoint(6, 10));
+    EXPECT_TRUE(w->radio("InB")->Value());
+    w->radio("A")->widget()->setFocus();
+    QTest::keyClick(w->radio("A")->widget(), Qt::Key_Space);
+    EXPECT_TRUE(w->radio("A")->Value());
+    EXPECT_FALSE(w->radio("B")->Value());
+    EXPECT_EQ(std::vector<int>(w->actions, w->actions + 4), (std::vector<int>{1, 0, 0, 1}));
+    // Placed by window coordinates inside the box.
+    EXPECT_EQ(w->radio("InB")->widget()->geometry(), QRect(90, 20, 70, 20));
+    EXPECT_THROW(w->radio("A")->_SetProperties({{"InitialParent", String("B")}}), std::logic_error);
 }
 
 }  // namespace

@@ -57,15 +57,17 @@ bool Control::setProperty(std::string_view name, const PropertyValue& v) {
         setEnabled(b());
     else if (name == "Visible")
         setVisible(b());
+    else if (name == "InitialParent")
+        setInitialParent(propertyAs<String>(name, v));
     else if (name == "HelpTag") {
         if (widget_)
             widget_->setToolTip(QString::fromStdString(propertyAs<String>(name, v).toUtf8()));
     }
     // Design-time values with no effect here: placement in a tab panel, control arrays and
     // platform details that this desktop has no use for.
-    else if (name == "AutoDeactivate" || name == "TabPanelIndex" || name == "InitialParent" ||
-             name == "Index" || name == "UseFocusRing" || name == "Transparent" ||
-             name == "TextUnit" || name == "DataSource" || name == "DataField") {
+    else if (name == "AutoDeactivate" || name == "TabPanelIndex" || name == "Index" ||
+             name == "UseFocusRing" || name == "Transparent" || name == "TextUnit" ||
+             name == "DataSource" || name == "DataField") {
     } else {
         return false;
     }
@@ -92,7 +94,24 @@ void Control::setHeight(int32_t v) {
 // A rectangle set now is relative to the content size now; the locks work from there.
 void Control::place() {
     if (window_) designContent_ = window_->contentSize();
-    if (widget_) widget_->setGeometry(design_);
+    if (widget_) widget_->setGeometry(design_.translated(-parentOffset()));
+}
+
+QPoint Control::parentOffset() const {
+    return parent_ ? QPoint(parent_->Left(), parent_->Top()) : QPoint();
+}
+
+void Control::setInitialParent(const String& name) {
+    std::string parentName = name.toUtf8();
+    if (parentName.empty() || !window_ || !widget_) return;
+    Ref<Control> parent = window_->_ControlByName(parentName);
+    if (!parent || parent.get() == this || !parent->holdsControls() || !parent->widget())
+        throw std::logic_error(std::string(className()) + " cannot be placed in \"" + parentName +
+                               "\"");
+    parent_ = parent.get();
+    widget_->setParent(parent->widget());  // hides it
+    widget_->setVisible(visible_);
+    place();
 }
 
 void Control::relayout(QSize content) {
@@ -112,7 +131,7 @@ void Control::relayout(QSize content) {
         else
             r.moveTop(r.top() + dh);
     }
-    widget_->setGeometry(r);
+    widget_->setGeometry(r.translated(-parentOffset()));
 }
 
 bool Control::Enabled() const {

@@ -67,6 +67,13 @@ class Control : public Object {
     // Called by the window when its content area changes size: applies the locks.
     void relayout(QSize content);
 
+    // The control that holds this one (a group box), or null when the window does. Set by the
+    // design-time property InitialParent; the rectangle stays in window coordinates.
+    Control* parentControl() const noexcept { return parent_; }
+    void setInitialParent(const String& name);
+    // Whether other controls may be placed inside this one.
+    virtual bool holdsControls() const { return false; }
+
   protected:
     Control(Window* window, QWidget* widget);
     // Sets one property by name; false when the control has none of that name.
@@ -76,13 +83,15 @@ class Control : public Object {
   private:
     friend class Window;
     std::string name_;
-    Window* window_;  // the window owns its controls; this never outlives it
+    Window* window_;             // the window owns its controls; this never outlives it
+    Control* parent_ = nullptr;  // a sibling owned by the same window
     QPointer<QWidget> widget_;
     QRect design_;         // the control's rectangle as last placed
     QSize designContent_;  // the window's content size when it was placed
     bool enabled_ = true, visible_ = true;
     std::map<int, std::function<void()>> handlers_;
     void place();
+    QPoint parentOffset() const;
 };
 
 }  // namespace rb

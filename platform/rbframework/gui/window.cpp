@@ -107,8 +107,14 @@ void Window::arrangeFocusAndNames() {
         else
             order.push_back(c.get());
     }
+    // TabIndex counts within the control's parent: a group box's controls follow the box.
+    auto path = [](Control* c) {
+        std::vector<int32_t> indices;
+        for (; c; c = c->parentControl()) indices.insert(indices.begin(), c->TabIndex);
+        return indices;
+    };
     std::stable_sort(order.begin(), order.end(),
-                     [](Control* a, Control* b) { return a->TabIndex < b->TabIndex; });
+                     [&](Control* a, Control* b) { return path(a) < path(b); });
     for (size_t i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1]->widget(), order[i]->widget());
 

@@ -1,0 +1,194 @@
+// The Input Style dialog's radio actions and its Open and Close events.
+#include "platform/rbframework/gui/controls.h"
+#include "platform/rbframework/rbstring.h"
+#include "settings/InputSetup.h"
+#include "settings/prefModule.h"
+
+using rb::RGB;
+
+namespace {
+
+// The main window is reached by its class name: this layer sits below the editor's.
+constexpr const char* kMainWindowClass = "Window1";
+
+bool equals(const rb::String& a, const char* b) {
+    return rb::RuntimeStringCompare(a, b) == 0;
+}
+
+// The open main window's text area, or nil when no main window is open (the program is
+// ending): the choice is then only stored.
+rb::Ref<rb::TextArea> mainText() {
+    rb::Window* w = rb::_GetImplicitWindow(kMainWindowClass);
+    return w ? w->controlAs<rb::TextArea>("EditField1") : nullptr;
+}
+
+void color(rb::Color c, const char* word) {
+    if (auto text = mainText()) text->setTextColor(c);
+    prefModule::InputFontColor = word;
+}
+
+void size(int32_t points) {
+    if (auto text = mainText()) text->setTextSize(static_cast<float>(points));
+    prefModule::InputFontSize = points;
+}
+
+void family(const char* word) {
+    if (auto text = mainText()) text->setTextFont(word);
+    prefModule::InputFontFamily = word;
+}
+
+void bold(bool on) {
+    if (auto text = mainText()) text->setBold(on);
+    prefModule::InputBold = on ? "True" : "False";
+}
+
+void select(const rb::Ref<rb::RadioButton>& radio) {
+    radio->setValue(true);  // a nil button raises NilObjectException
+}
+
+bool selected(const rb::Ref<rb::RadioButton>& radio) {
+    return radio->Value();
+}
+
+}  // namespace
+
+void InputSetup::Black_Action() {
+    color(RGB(0, 0, 0, 0), "Black");
+}
+void InputSetup::Red_Action() {
+    color(RGB(255, 0, 0, 0), "Red");
+}
+void InputSetup::Blue_Action() {
+    color(RGB(0, 0, 255, 0), "Blue");
+}
+void InputSetup::Font18_Action() {
+    size(18);
+}
+void InputSetup::Font24_Action() {
+    size(24);
+}
+void InputSetup::Font36_Action() {
+    size(36);
+}
+void InputSetup::Font48_Action() {
+    size(48);
+}
+void InputSetup::Font64_Action() {
+    size(64);
+}
+void InputSetup::Font72_Action() {
+    size(72);
+}
+void InputSetup::Font96_Action() {
+    size(96);
+}
+void InputSetup::Font144_Action() {
+    size(144);
+}
+void InputSetup::Helvetica_Action() {
+    family("Helvetica");
+}
+void InputSetup::Arial_Action() {
+    family("Arial");
+}
+void InputSetup::Times_Action() {
+    family("Times");
+}
+void InputSetup::Courier_Action() {
+    family("Courier");
+}
+void InputSetup::BoldOn_Action() {
+    bold(true);
+}
+void InputSetup::BoldOff_Action() {
+    bold(false);
+}
+
+void InputSetup::Event_Open() {
+    const rb::String& colorWord = prefModule::InputFontColor;
+    if (equals(colorWord, "Black"))
+        select(Black());
+    else if (equals(colorWord, "Red"))
+        select(Red());
+    else if (equals(colorWord, "Blue"))
+        select(Blue());
+
+    switch (prefModule::InputFontSize) {
+        case 18:
+            select(Font18());
+            break;
+        case 24:
+            select(Font24());
+            break;
+        case 36:
+            select(Font36());
+            break;
+        case 48:
+            select(Font48());
+            break;
+        case 64:
+            select(Font64());
+            break;
+        case 72:
+            select(Font72());
+            break;
+        case 96:
+            select(Font96());
+            break;
+        default:
+            select(Font144());
+            break;
+    }
+
+    const rb::String& familyWord = prefModule::InputFontFamily;
+    if (equals(familyWord, "Helvetica"))
+        select(Helvetica());
+    else if (equals(familyWord, "Arial"))
+        select(Arial());
+    else if (equals(familyWord, "Courier"))
+        select(Courier());
+    else
+        select(Times());
+
+    if (equals(prefModule::InputBold, "True"))
+        select(BoldOn());
+    else
+        select(BoldOff());
+}
+
+void InputSetup::Event_Close() {
+    if (selected(Black()))
+        prefModule::InputFontColor = "Black";
+    else if (selected(Red()))
+        prefModule::InputFontColor = "Red";
+    else if (selected(Blue()))
+        prefModule::InputFontColor = "Blue";
+
+    if (selected(Font18()))
+        prefModule::InputFontSize = 18;
+    else if (selected(Font24()))
+        prefModule::InputFontSize = 24;
+    else if (selected(Font36()))
+        prefModule::InputFontSize = 36;
+    else if (selected(Font48()))
+        prefModule::InputFontSize = 48;
+    else if (selected(Font64()))
+        prefModule::InputFontSize = 64;
+    else if (selected(Font72()))
+        prefModule::InputFontSize = 72;
+    else if (selected(Font96()))
+        prefModule::InputFontSize = 96;
+    else
+        prefModule::InputFontSize = 144;
+
+    if (selected(Helvetica()))
+        prefModule::InputFontFamily = "Helvetica";
+    else if (selected(Arial()))
+        prefModule::InputFontFamily = "Arial";
+    else if (selected(Courier()))
+        prefModule::InputFontFamily = "Courier";
+    else
+        prefModule::InputFontFamily = "Times";
+
+    prefModule::InputBold = selected(BoldOn()) ? "True" : "False";
+}
