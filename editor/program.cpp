@@ -5,12 +5,14 @@
 #include "editor/Window1.h"
 #include "help/Help.h"
 #include "help/MenuBar2.h"
+#include "help/selfTest.h"
 #include "platform/rbframework/gui/runtime.h"
 #include "settings/prefModule.h"
 
 void RegisterWindowClasses() {
     rb::RegisterWindowClass(Window1::kClassName, [] { return rb::make<Window1>(); });
     RegisterHelpClasses();
+    RegisterUpdateClasses();
 }
 
 ProgramParts VelloraParts() {

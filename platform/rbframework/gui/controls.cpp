@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QShortcut>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -273,8 +274,21 @@ void PushButton::setCaption(const String& caption) {
 bool PushButton::Default() const {
     return button()->isDefault();
 }
+// A push button's default property acts only inside a dialog; the runtime's windows are not
+// dialogs, so Return and Enter are shortcuts of the button's window.
 void PushButton::setDefault(bool on) {
     button()->setDefault(on);
+    delete defaultKeys_.data();
+    if (!on) return;
+    defaultKeys_ = new QObject(button());
+    for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), button(), nullptr, nullptr,
+                                       Qt::WindowShortcut);
+        shortcut->setParent(defaultKeys_);
+        QObject::connect(shortcut, &QShortcut::activated, button(), [this] {
+            if (button()->isVisible() && button()->isEnabled()) button()->click();
+        });
+    }
 }
 
 void PushButton::setCancel(bool on) {
@@ -312,6 +326,10 @@ String Label::Text() const {
 void Label::setText(const String& text) {
     label()->setTextFormat(Qt::PlainText);
     label()->setText(toQ(text));
+}
+
+void Label::Refresh(bool /*eraseBackground*/) {
+    label()->repaint();
 }
 
 void Label::setTextAlign(int32_t align) {
