@@ -278,13 +278,13 @@ bool PushButton::Default() const {
 // dialogs, so Return and Enter are shortcuts of the button's window.
 void PushButton::setDefault(bool on) {
     button()->setDefault(on);
-    delete defaultKeys_.data();
+    delete returnKey_.data();
+    delete enterKey_.data();
     if (!on) return;
-    defaultKeys_ = new QObject(button());
-    for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+    for (auto [key, kept] : {std::pair{Qt::Key_Return, &returnKey_}, std::pair{Qt::Key_Enter, &enterKey_}}) {
         auto* shortcut = new QShortcut(QKeySequence(key), button(), nullptr, nullptr,
                                        Qt::WindowShortcut);
-        shortcut->setParent(defaultKeys_);
+        *kept = shortcut;
         QObject::connect(shortcut, &QShortcut::activated, button(), [this] {
             if (button()->isVisible() && button()->isEnabled()) button()->click();
         });

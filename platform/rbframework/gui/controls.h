@@ -89,7 +89,7 @@ class PushButton final : public TextControl {
 
   private:
     bool cancel_ = false;
-    QPointer<QObject> defaultKeys_;  // the Return and Enter shortcuts while Default
+    QPointer<QObject> returnKey_, enterKey_;  // shortcuts of the window while Default
 };
 
 class Label final : public TextControl {
