@@ -85,8 +85,8 @@ void AboutBox::_CreateControls0() {
         });
     };
     auto label = [this](const char* name, int left, int top, int width, int height,
-                        const char* text, int align, const char* font, bool bold,
-                        bool multiline, int tabIndex) {
+                        const char* text, int align, const char* font, bool bold, bool multiline,
+                        int tabIndex) {
         _AddControl(name, rb::make<rb::Label>(this));
         controlAs<rb::Label>(name)->setTextUnit(0);
         controlAs<rb::Label>(name)->_SetProperties({

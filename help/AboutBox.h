@@ -29,6 +29,6 @@ class AboutBox : public rb::Window {
 
     void PushButton1_Action(rb::PushButton& button);  // "Email Author"
     void PushButton2_Action(rb::PushButton& button);  // "Visit Web Site"
-    void StaticText4_Open(rb::Label& label);           // the running version
+    void StaticText4_Open(rb::Label& label);          // the running version
     void OrderButton_Action(rb::PushButton& button);  // "Support Norvale"
 };

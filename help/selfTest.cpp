@@ -13,8 +13,10 @@ rb::Ref<selfTest> selfTest::selfTest_() {
 }
 
 void RegisterUpdateClasses() {
-    rb::RegisterWindowClass(AboutBox::kClassName, [] { return rb::Ref<rb::Window>(rb::make<AboutBox>()); });
-    rb::RegisterWindowClass(selfTest::kClassName, [] { return rb::Ref<rb::Window>(rb::make<selfTest>()); });
+    rb::RegisterWindowClass(AboutBox::kClassName,
+                            [] { return rb::Ref<rb::Window>(rb::make<AboutBox>()); });
+    rb::RegisterWindowClass(selfTest::kClassName,
+                            [] { return rb::Ref<rb::Window>(rb::make<selfTest>()); });
     rb::RegisterWindowClass(updateWindow::kClassName,
                             [] { return rb::Ref<rb::Window>(rb::make<updateWindow>()); });
 }

@@ -111,32 +111,20 @@ void updateWindow::_CreateControls0() {
     controlAs<rb::HTTPSocket>("hp")->_AddPageReceivedHandler(
         [this](const String& url, int32_t status, const rb::InternetHeaders& headers,
                const String& content) { hp_PageReceived(*hp(), url, status, headers, content); });
-    controlAs<rb::HTTPSocket>("hp")->_AddErrorHandler([this](int32_t code) { hp_Error(*hp(), code); });
+    controlAs<rb::HTTPSocket>("hp")->_AddErrorHandler(
+        [this](int32_t code) { hp_Error(*hp(), code); });
 
     _AddControl("PushButton1", rb::make<rb::PushButton>(this));
     controlAs<rb::PushButton>("PushButton1")->setTextUnit(0);
     controlAs<rb::PushButton>("PushButton1")
         ->_SetProperties({
-            {"Left", 208},
-            {"Top", 80},
-            {"Width", 72},
-            {"Height", 20},
-            {"LockLeft", false},
-            {"LockTop", false},
-            {"LockRight", false},
-            {"LockBottom", false},
-            {"Caption", String("Cancel")},
-            {"Default", true},
-            {"Cancel", true},
-            {"TextFont", String("System")},
-            {"TextUnit", 0},
-            {"ButtonStyle", 0},
-            {"Bold", false},
-            {"Italic", false},
-            {"Underline", false},
-            {"Enabled", true},
-            {"Visible", true},
-            {"TabIndex", 1},
+            {"Left", 208},        {"Top", 80},           {"Width", 72},
+            {"Height", 20},       {"LockLeft", false},   {"LockTop", false},
+            {"LockRight", false}, {"LockBottom", false}, {"Caption", String("Cancel")},
+            {"Default", true},    {"Cancel", true},      {"TextFont", String("System")},
+            {"TextUnit", 0},      {"ButtonStyle", 0},    {"Bold", false},
+            {"Italic", false},    {"Underline", false},  {"Enabled", true},
+            {"Visible", true},    {"TabIndex", 1},
         });
     controlAs<rb::PushButton>("PushButton1")->_AddEventHandler(rb::event::Action, [this] {
         PushButton1_Action(*PushButton1());

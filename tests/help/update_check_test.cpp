@@ -68,8 +68,9 @@ Behaviour replyWith(std::string raw) {
     };
 }
 std::string page(const std::string& body, int status = 200) {
-    return "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Type: text/xml\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    return "HTTP/1.1 " + std::to_string(status) +
+           " X\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
 }
 std::string description(const std::string& version, const std::string& text,
                         const std::string& free) {
@@ -78,10 +79,17 @@ std::string description(const std::string& version, const std::string& text,
            "</Free></Update>";
 }
 
+// A literal's bytes, NULs included.
+template <size_t N>
+std::string bytes(const char (&literal)[N]) {
+    return std::string(literal, N - 1);
+}
+
 class VersionApp : public rb::Application {};
 
-const std::string kError = "There was a communication error with the website. Please try again "
-                           "later. (Code: ";
+const std::string kError =
+    "There was a communication error with the website. Please try again "
+    "later. (Code: ";
 
 class UpdateCheck : public ::testing::Test {
   protected:
@@ -151,18 +159,21 @@ struct ReplyCase {
 };
 
 TEST_F(UpdateCheck, RepliesLeadToTheCurrentBoxOrTheOfferWordForWord) {
-    const std::string free = " is now available. (You are using version 1.0.0.) This is a free "
-                             "upgrade. Would you like to automatically download this update "
-                             "(using your web browser)?";
-    const std::string paid = " is now available. (You are using version 1.0.0.) This is a paid "
-                             "upgrade. Would you like to automatically download the trial version "
-                             "(using your web browser)?";
+    const std::string free =
+        " is now available. (You are using version 1.0.0.) This is a free "
+        "upgrade. Would you like to automatically download this update "
+        "(using your web browser)?";
+    const std::string paid =
+        " is now available. (You are using version 1.0.0.) This is a paid "
+        "upgrade. Would you like to automatically download the trial version "
+        "(using your web browser)?";
     const std::string sentences = "Faster speech. Fewer crashes!\nA new voice: try it.";
     const ReplyCase cases[] = {
         {"equal", description("1.0.0", "x", "Yes"), true, "", ""},
         {"missing third field", description("1.0", "x", "Yes"), true, "", ""},
         {"leading zeros", description("01.00.000", "x", "Yes"), true, "", ""},
-        {"one below", description("0.9.9", "Older.", "Yes"), false, "Version 0.9.9" + free, "Older."},
+        {"one below", description("0.9.9", "Older.", "Yes"), false, "Version 0.9.9" + free,
+         "Older."},
         {"newer, yes in lower case", description("1.0.1", sentences, "yes"), false,
          "Version 1.0.1" + free, sentences},
         {"paid", description("2.0.0", "", "No"), false, "Version 2.0.0" + paid, ""},
@@ -330,13 +341,15 @@ TEST_F(UpdateCheck, HostileServersEndInTheErrorBoxWithTheirCode) {
              more();
          },
          rb::socketerror::TooLarge},
-        {"one element of 1 MB", replyWith(page(description("2.0.0", std::string(1 << 20, 'd'), "Yes"))),
+        {"one element of 1 MB",
+         replyWith(page(description("2.0.0", std::string(1 << 20, 'd'), "Yes"))),
          rb::socketerror::TooLarge},
         {"closes mid-body",
          replyWith("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n<CurrentVersion>2."),
          rb::socketerror::ConnectionLost},
         // Qt reads a reply that is no HTTP as a connection that closed before its reply.
-        {"binary garbage instead of HTTP", replyWith(std::string("\x00\xff\x13\x37garbage\r\n\r\n", 17)),
+        // Qt reads a reply that is no HTTP as a connection closed before its reply was whole.
+        {"binary garbage instead of HTTP", replyWith(bytes("\x00\xff\x13\x37garbage\r\n\r\n")),
          rb::socketerror::ConnectionLost},
         {"redirects to another host",
          replyWith("HTTP/1.1 302 Found\r\nLocation: http://evil.example/x\r\nContent-Length: "
@@ -357,11 +370,11 @@ TEST_F(UpdateCheck, HostileServersEndInTheErrorBoxWithTheirCode) {
 }
 
 TEST_F(UpdateCheck, BinaryGarbageAsABodyIsSearchedLikeText) {
-    std::string body("\x00\xc3\x28\xff<CurrentVersion>1.0.0</CurrentVersion>\x80", 45);
+    std::string body = bytes("\x00\xc3\x28\xff<CurrentVersion>1.0.0</CurrentVersion>\x80");
     TestServer server(replyWith(page(body)));
     checkAgainst(server);
-    EXPECT_EQ(dialogs.messages,
-              std::vector<std::string>{"You are using the current version. No update is available."});
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{
+                                    "You are using the current version. No update is available."});
 }
 
 TEST_F(UpdateCheck, AMalformedHostOverrideFailsTheCheckInsteadOfAskingAnotherHost) {
@@ -375,14 +388,16 @@ TEST_F(UpdateCheck, TheVersionWindowShowsTheLongVersionAndIsOneWindow) {
     Ref<selfTest> a = selfTest::selfTest_();
     Ref<selfTest> b = selfTest::selfTest_();
     EXPECT_EQ(a.get(), b.get());
-    EXPECT_EQ(a->StaticText2()->Text().toUtf8(), rb::Application::current()->LongVersion().toUtf8());
+    EXPECT_EQ(a->StaticText2()->Text().toUtf8(),
+              rb::Application::current()->LongVersion().toUtf8());
     EXPECT_NE(a->StaticText2()->Text().toUtf8(), "1.1.0 Intel");
     EXPECT_EQ(a->Title().toUtf8(), "Self Test");
     EXPECT_FALSE(a->Resizeable());
     a->Close();
     Ref<selfTest> c = selfTest::selfTest_();
     EXPECT_NE(c.get(), a.get());
-    EXPECT_EQ(c->StaticText2()->Text().toUtf8(), rb::Application::current()->LongVersion().toUtf8());
+    EXPECT_EQ(c->StaticText2()->Text().toUtf8(),
+              rb::Application::current()->LongVersion().toUtf8());
 }
 
 TEST_F(UpdateCheck, ReturnInTheVersionWindowRunsTheCheck) {
@@ -402,12 +417,14 @@ TEST_F(UpdateCheck, TheAboutBoxShowsTheVersionAndHandsOverItsThreeLinks) {
     Ref<AboutBox> box = AboutBox::AboutBox_();
     EXPECT_EQ(AboutBox::AboutBox_().get(), box.get());
     EXPECT_EQ(box->Title().toUtf8(), "About...");
-    EXPECT_EQ(box->StaticText4()->Text().toUtf8(), rb::Application::current()->LongVersion().toUtf8());
+    EXPECT_EQ(box->StaticText4()->Text().toUtf8(),
+              rb::Application::current()->LongVersion().toUtf8());
     box->PushButton1()->Push();
     box->PushButton2()->Push();
     box->OrderButton()->Push();
-    EXPECT_EQ(urls.opened, (std::vector<std::string>{help::links::kAuthorMail, help::links::kWebSite,
-                                                     help::links::kOrderPage}));
+    EXPECT_EQ(urls.opened,
+              (std::vector<std::string>{help::links::kAuthorMail, help::links::kWebSite,
+                                        help::links::kOrderPage}));
     EXPECT_TRUE(box->isOpen());
     ASSERT_TRUE(QTest::qWaitForWindowActive(box->qwindow()->windowHandle()));
     QTest::keyClick(box->qwindow()->windowHandle(), Qt::Key_Return);
@@ -440,7 +457,8 @@ void expectNamedAndReachable(rb::Window& w, const std::vector<std::string>& labe
     for (size_t k = 0; k < buttons.size() * 2; ++k) {
         if (auto* b = qobject_cast<QPushButton*>(QApplication::focusWidget()))
             reached.push_back(b->text().toStdString());
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : static_cast<QWidget*>(w.qwindow()),
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget()
+                                                    : static_cast<QWidget*>(w.qwindow()),
                         Qt::Key_Tab);
     }
     for (const auto& b : buttons)
@@ -466,7 +484,8 @@ TEST_F(UpdateCheck, EveryButtonAndLabelIsNamedAndReachable) {
         auto* w = static_cast<updateWindow*>(rb::_GetImplicitWindow("updateWindow"));
         ASSERT_NE(w, nullptr);
         expectNamedAndReachable(*w, {"Checking for updates..."}, {"Cancel"});
-        EXPECT_EQ(w->ProgressBar1()->bar()->accessibleName().toStdString(), "Checking for updates...");
+        EXPECT_EQ(w->ProgressBar1()->bar()->accessibleName().toStdString(),
+                  "Checking for updates...");
         looked = true;
         w->PushButton1()->Push();
     });

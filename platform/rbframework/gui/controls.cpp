@@ -281,9 +281,10 @@ void PushButton::setDefault(bool on) {
     delete returnKey_.data();
     delete enterKey_.data();
     if (!on) return;
-    for (auto [key, kept] : {std::pair{Qt::Key_Return, &returnKey_}, std::pair{Qt::Key_Enter, &enterKey_}}) {
-        auto* shortcut = new QShortcut(QKeySequence(key), button(), nullptr, nullptr,
-                                       Qt::WindowShortcut);
+    for (auto [key, kept] :
+         {std::pair{Qt::Key_Return, &returnKey_}, std::pair{Qt::Key_Enter, &enterKey_}}) {
+        auto* shortcut =
+            new QShortcut(QKeySequence(key), button(), nullptr, nullptr, Qt::WindowShortcut);
         *kept = shortcut;
         QObject::connect(shortcut, &QShortcut::activated, button(), [this] {
             if (button()->isVisible() && button()->isEnabled()) button()->click();

@@ -81,7 +81,7 @@ class PushButton final : public TextControl {
     void setDefault(bool on);  // Return and Enter push it
     bool Cancel() const { return cancel_; }
     void setCancel(bool on);  // Escape pushes it
-    void Push();  // as a click
+    void Push();              // as a click
     QPushButton* button() const { return static_cast<QPushButton*>(widget()); }
 
   protected:

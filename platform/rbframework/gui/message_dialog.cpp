@@ -29,10 +29,14 @@ QLabel* plainLabel(const QString& text, QWidget* parent) {
 
 QStyle::StandardPixmap iconFor(int32_t code) {
     switch (code) {
-        case MessageDialog::kIconCaution: return QStyle::SP_MessageBoxWarning;
-        case MessageDialog::kIconStop: return QStyle::SP_MessageBoxCritical;
-        case MessageDialog::kIconQuestion: return QStyle::SP_MessageBoxQuestion;
-        default: return QStyle::SP_MessageBoxInformation;
+        case MessageDialog::kIconCaution:
+            return QStyle::SP_MessageBoxWarning;
+        case MessageDialog::kIconStop:
+            return QStyle::SP_MessageBoxCritical;
+        case MessageDialog::kIconQuestion:
+            return QStyle::SP_MessageBoxQuestion;
+        default:
+            return QStyle::SP_MessageBoxInformation;
     }
 }
 
@@ -81,8 +85,8 @@ class DesktopPresenter final : public MessageDialogPresenter {
             }
         }
 
-        DialogChoice choice = d.CancelButton()->Visible() ? DialogChoice::Cancel
-                                                          : DialogChoice::Action;
+        DialogChoice choice =
+            d.CancelButton()->Visible() ? DialogChoice::Cancel : DialogChoice::Action;
         auto* buttons = new QDialogButtonBox(&dialog);
         auto add = [&](const Ref<MessageDialogButton>& b, QDialogButtonBox::ButtonRole role,
                        DialogChoice which) {
@@ -121,9 +125,12 @@ MessageDialog::MessageDialog()
 Ref<MessageDialogButton> MessageDialog::ShowModal() {
     Ref<MessageDialog> self = Ref<MessageDialog>::retain(this);
     switch (detail::messageDialogPresenter().present(*this)) {
-        case DialogChoice::Cancel: return cancel_;
-        case DialogChoice::Alternate: return alternate_;
-        case DialogChoice::Action: break;
+        case DialogChoice::Cancel:
+            return cancel_;
+        case DialogChoice::Alternate:
+            return alternate_;
+        case DialogChoice::Action:
+            break;
     }
     return action_;
 }

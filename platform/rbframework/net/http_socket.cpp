@@ -45,14 +45,20 @@ bool isHttpStatusError(QNetworkReply::NetworkError e) {
 
 int32_t codeFor(QNetworkReply::NetworkError e) {
     switch (e) {
-        case QNetworkReply::ConnectionRefusedError: return socketerror::ConnectionRefused;
-        case QNetworkReply::HostNotFoundError: return socketerror::HostNotFound;
-        case QNetworkReply::RemoteHostClosedError: return socketerror::ConnectionLost;
-        case QNetworkReply::TimeoutError: return socketerror::TimedOut;
+        case QNetworkReply::ConnectionRefusedError:
+            return socketerror::ConnectionRefused;
+        case QNetworkReply::HostNotFoundError:
+            return socketerror::HostNotFound;
+        case QNetworkReply::RemoteHostClosedError:
+            return socketerror::ConnectionLost;
+        case QNetworkReply::TimeoutError:
+            return socketerror::TimedOut;
         case QNetworkReply::ProtocolUnknownError:
         case QNetworkReply::ProtocolInvalidOperationError:
-        case QNetworkReply::ProtocolFailure: return socketerror::ProtocolError;
-        default: return socketerror::NetworkError;
+        case QNetworkReply::ProtocolFailure:
+            return socketerror::ProtocolError;
+        default:
+            return socketerror::NetworkError;
     }
 }
 

@@ -66,9 +66,8 @@ class HTTPSocket final : public Control {
     String Address() const { return address_; }
     int32_t Port() const { return port_; }
 
-    using PageReceivedHandler = std::function<void(const String& url, int32_t status,
-                                                   const InternetHeaders& headers,
-                                                   const String& content)>;
+    using PageReceivedHandler = std::function<void(
+        const String& url, int32_t status, const InternetHeaders& headers, const String& content)>;
     using ErrorHandler = std::function<void(int32_t code)>;
     void _AddPageReceivedHandler(PageReceivedHandler handler);
     void _AddErrorHandler(ErrorHandler handler);
