@@ -6,6 +6,7 @@
 #include "help/Help.h"
 #include "help/HelpPrinting.h"
 #include "help/MenuBar2.h"
+#include "help/selfTest.h"
 #include "platform/rbframework/gui/runtime.h"
 #include "settings/InputSetup.h"
 #include "settings/prefModule.h"
@@ -14,6 +15,7 @@ void RegisterWindowClasses() {
     rb::RegisterWindowClass(Window1::kClassName, [] { return rb::make<Window1>(); });
     RegisterSettingsClasses();
     RegisterHelpClasses();
+    RegisterUpdateClasses();
 }
 
 ProgramParts VelloraParts() {

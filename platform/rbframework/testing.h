@@ -1,10 +1,12 @@
 // Where a test stands in for the person and the outside world: it answers modal dialogs and
-// records what they showed, holds keys down, hears what the runtime speaks, answers the print
-// dialog and fixes the clock. Production
+// records what they showed, records the addresses handed to the desktop, holds keys down,
+// hears what the runtime speaks, answers the print dialog, fixes the clock and sets the caps
+// on HTTP requests. Production
 // code never looks here; each seam replaces an implementation behind an interface for as long
 // as the test's object lives.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <set>
 #include <string>
@@ -16,7 +18,10 @@
 #include "platform/rbframework/date.h"
 #include "platform/rbframework/gui/dialogs.h"
 #include "platform/rbframework/gui/keyboard.h"
+#include "platform/rbframework/gui/message_dialog.h"
 #include "platform/rbframework/gui/printing.h"
+#include "platform/rbframework/gui/show_url.h"
+#include "platform/rbframework/net/socket_limits.h"
 #include "platform/rbframework/speech.h"
 
 namespace rb::testing {
@@ -101,6 +106,60 @@ class FixedClock final : public Clock {
 
     QDateTime now() override { return moment; }
     QDateTime moment;
+};
+
+// Answers every message dialog with `answer` (or what `choose` picks, when set) and keeps what
+// each one showed.
+class RecordingMessageDialogs final : public MessageDialogPresenter {
+  public:
+    struct Shown {
+        std::string title, message, explanation;
+        int32_t icon;
+        // Caption and visibility of the action, cancel and alternate buttons, in that order.
+        std::vector<std::pair<std::string, bool>> buttons;
+    };
+    RecordingMessageDialogs() { detail::setMessageDialogPresenter(this); }
+    ~RecordingMessageDialogs() override { detail::setMessageDialogPresenter(nullptr); }
+    RecordingMessageDialogs(const RecordingMessageDialogs&) = delete;
+    RecordingMessageDialogs& operator=(const RecordingMessageDialogs&) = delete;
+
+    DialogChoice present(const MessageDialog& d) override {
+        Shown s{d.Title.toUtf8(), d.Message.toUtf8(), d.Explanation.toUtf8(), d.Icon, {}};
+        for (const auto& b : {d.ActionButton(), d.CancelButton(), d.AlternateActionButton()})
+            s.buttons.emplace_back(b->Caption().toUtf8(), b->Visible());
+        shown.push_back(std::move(s));
+        return choose ? choose(shown.back()) : answer;
+    }
+    std::vector<Shown> shown;
+    DialogChoice answer = DialogChoice::Cancel;
+    std::function<DialogChoice(const Shown&)> choose;
+};
+
+// Keeps each address handed to the desktop, in order; opens nothing.
+class RecordingURLs final : public UrlOpener {
+  public:
+    RecordingURLs() { detail::setUrlOpener(this); }
+    ~RecordingURLs() override { detail::setUrlOpener(nullptr); }
+    RecordingURLs(const RecordingURLs&) = delete;
+    RecordingURLs& operator=(const RecordingURLs&) = delete;
+
+    void open(const String& url) override { opened.push_back(url.toUtf8()); }
+    std::vector<std::string> opened;
+};
+
+// Other caps on HTTP requests for as long as it lives (a short wait, so a server that never
+// answers fails a test quickly). Link rbframework_net to use it.
+class SocketLimitsFor final {
+  public:
+    explicit SocketLimitsFor(SocketLimits limits) : saved_(detail::socketLimits()) {
+        detail::socketLimits() = limits;
+    }
+    ~SocketLimitsFor() { detail::socketLimits() = saved_; }
+    SocketLimitsFor(const SocketLimitsFor&) = delete;
+    SocketLimitsFor& operator=(const SocketLimitsFor&) = delete;
+
+  private:
+    SocketLimits saved_;
 };
 
 }  // namespace rb::testing

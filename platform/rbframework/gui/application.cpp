@@ -48,6 +48,9 @@ int32_t Application::BugVersion() const {
 String Application::ShortVersion() const {
     return String(VELLORA_VERSION);
 }
+String Application::LongVersion() const {
+    return String(VELLORA_LONG_VERSION);
+}
 
 void RuntimeInit(int argc, char** argv) {
     if (QApplication::instance()) return;

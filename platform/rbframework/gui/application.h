@@ -34,6 +34,7 @@ class Application : public Object {
     int32_t MinorVersion() const;
     int32_t BugVersion() const;
     String ShortVersion() const;  // "1.0.0"
+    String LongVersion() const;   // the version as the program shows it to the user
 
   private:
     Ref<MenuBar> menuBar_;

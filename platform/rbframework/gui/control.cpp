@@ -1,5 +1,8 @@
 #include "platform/rbframework/gui/control.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/gui/window.h"
 
@@ -18,10 +21,19 @@ void Control::_AddEventHandler(int eventNumber, std::function<void()> handler) {
 void Control::raise(int eventNumber) {
     auto it = handlers_.find(eventNumber);
     if (it == handlers_.end() || !it->second) return;
-    // Hold the control (and so its window) for the length of the handler.
+    // Hold the control and its window for the length of the handler.
     Ref<Control> self = Ref<Control>::retain(this);
+    Ref<Window> holder = Ref<Window>::retain(window_);
     auto handler = it->second;
     RunGuarded(handler);
+    keepUntilEventEnds(std::move(holder));
+}
+
+// A window that a handler closed may be released only once the event is over: the widget
+// whose signal ran the handler is still on the stack, and a modal loop inside the handler
+// may already have run the window's own deferred release.
+void keepUntilEventEnds(Ref<Window> window) {
+    if (window && !window->isOpen()) QTimer::singleShot(0, qApp, [window] {});
 }
 
 void Control::_SetProperties(PropertySet properties) {

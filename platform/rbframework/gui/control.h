@@ -23,6 +23,7 @@ class Window;
 // Event numbers by which handlers are bound.
 namespace event {
 constexpr int TimerAction = 0;
+constexpr int Open = 2;  // raised on each control as its window opens, before the window's
 constexpr int Action = 15;
 constexpr int ValueChanged = 20;
 constexpr int TextChange = 21;
@@ -79,6 +80,8 @@ class Control : public Object {
     // Sets one property by name; false when the control has none of that name.
     virtual bool setProperty(std::string_view name, const PropertyValue& value);
     void raise(int eventNumber);
+    // The window is closing: a control with work under way (a socket) abandons it here.
+    virtual void windowClosed() {}
 
   private:
     friend class Window;
@@ -93,5 +96,8 @@ class Control : public Object {
     void place();
     QPoint parentOffset() const;
 };
+
+// Keeps a reference on a closed window until the event being handled is over.
+void keepUntilEventEnds(Ref<Window> window);
 
 }  // namespace rb

@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QMimeData>
+#include <QShortcut>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -306,8 +307,22 @@ void PushButton::setCaption(const String& caption) {
 bool PushButton::Default() const {
     return button()->isDefault();
 }
+// A push button's default property acts only inside a dialog; the runtime's windows are not
+// dialogs, so Return and Enter are shortcuts of the button's window.
 void PushButton::setDefault(bool on) {
     button()->setDefault(on);
+    delete returnKey_.data();
+    delete enterKey_.data();
+    if (!on) return;
+    for (auto [key, kept] :
+         {std::pair{Qt::Key_Return, &returnKey_}, std::pair{Qt::Key_Enter, &enterKey_}}) {
+        auto* shortcut =
+            new QShortcut(QKeySequence(key), button(), nullptr, nullptr, Qt::WindowShortcut);
+        *kept = shortcut;
+        QObject::connect(shortcut, &QShortcut::activated, button(), [this] {
+            if (button()->isVisible() && button()->isEnabled()) button()->click();
+        });
+    }
 }
 
 void PushButton::setCancel(bool on) {
@@ -345,6 +360,10 @@ String Label::Text() const {
 void Label::setText(const String& text) {
     label()->setTextFormat(Qt::PlainText);
     label()->setText(toQ(text));
+}
+
+void Label::Refresh(bool /*eraseBackground*/) {
+    label()->repaint();
 }
 
 void Label::setTextAlign(int32_t align) {

@@ -83,10 +83,10 @@ class PushButton final : public TextControl {
     String Caption() const;
     void setCaption(const String& caption);
     bool Default() const;
-    void setDefault(bool on);
+    void setDefault(bool on);  // Return and Enter push it
     bool Cancel() const { return cancel_; }
-    void setCancel(bool on);
-    void Push();  // as a click
+    void setCancel(bool on);  // Escape pushes it
+    void Push();              // as a click
     QPushButton* button() const { return static_cast<QPushButton*>(widget()); }
 
   protected:
@@ -94,6 +94,7 @@ class PushButton final : public TextControl {
 
   private:
     bool cancel_ = false;
+    QPointer<QObject> returnKey_, enterKey_;  // shortcuts of the window while Default
 };
 
 class Label final : public TextControl {
@@ -105,6 +106,8 @@ class Label final : public TextControl {
     void setText(const String& text);
     int32_t TextAlign() const { return align_; }  // 0 left, 1 centre, 2 right
     void setTextAlign(int32_t align);
+    // Redraws now, not at the next turn of the event loop (the label is always erased first).
+    void Refresh(bool eraseBackground = true);
     QLabel* label() const { return static_cast<QLabel*>(widget()); }
 
   protected:

@@ -16,6 +16,7 @@
 
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/controls.h"
+#include "platform/rbframework/gui/progress_bar.h"
 #include "platform/rbframework/gui/runtime.h"
 
 namespace rb {
@@ -93,11 +94,12 @@ void Window::Constructor() {
     detail::openWindows().push_back(Ref<Window>::retain(this));
     if (visibleAtOpen_) Show();
     Ref<Window> self = Ref<Window>::retain(this);
+    for (const auto& c : controls_) c->raise(event::Open);
     RunGuarded([this] { Event_Open(); });
 }
 
-// Tab order follows TabIndex; a control without a caption of its own (a slider) is named, for
-// screen readers, by the label just above it.
+// Tab order follows TabIndex; a control without a caption of its own (a slider, a progress
+// bar) is named, for screen readers, by the label just above it.
 void Window::arrangeFocusAndNames() {
     std::vector<Control*> order;
     for (const auto& c : controls_) {
@@ -119,7 +121,8 @@ void Window::arrangeFocusAndNames() {
         QWidget::setTabOrder(order[i - 1]->widget(), order[i]->widget());
 
     for (const auto& c : controls_) {
-        if (!dynamic_cast<Slider*>(c.get()) || !c->widget()->accessibleName().isEmpty()) continue;
+        bool uncaptioned = dynamic_cast<Slider*>(c.get()) || dynamic_cast<ProgressBar*>(c.get());
+        if (!uncaptioned || !c->widget()->accessibleName().isEmpty()) continue;
         Label* best = nullptr;
         for (const auto& l : controls_) {
             auto* label = dynamic_cast<Label*>(l.get());
@@ -334,6 +337,7 @@ void Window::closed() {
     Ref<Window> self = Ref<Window>::retain(this);
     RunGuarded([this] { Event_Close(); });
     open_ = false;
+    for (const auto& c : controls_) c->windowClosed();
     if (modalLoop_) modalLoop_->quit();
     if (widget_) widget_->hide();
     auto& list = detail::openWindows();

@@ -1,0 +1,154 @@
+#include "help/selfTest.h"
+
+#include "help/AboutBox.h"
+#include "help/updateWindow.h"
+#include "platform/rbframework/gui/application.h"
+#include "platform/rbframework/gui/runtime.h"
+
+using rb::RGB;
+using rb::String;
+
+rb::Ref<selfTest> selfTest::selfTest_() {
+    return rb::implicitWindow<selfTest>();
+}
+
+void RegisterUpdateClasses() {
+    rb::RegisterWindowClass(AboutBox::kClassName,
+                            [] { return rb::Ref<rb::Window>(rb::make<AboutBox>()); });
+    rb::RegisterWindowClass(selfTest::kClassName,
+                            [] { return rb::Ref<rb::Window>(rb::make<selfTest>()); });
+    rb::RegisterWindowClass(updateWindow::kClassName,
+                            [] { return rb::Ref<rb::Window>(rb::make<updateWindow>()); });
+}
+
+void selfTest::Layout() {
+    _SetProperties({
+        {"Width", 212},
+        {"Height", 103},
+        {"MinWidth", 64},
+        {"MinHeight", 64},
+        {"MaxWidth", 32000},
+        {"MaxHeight", 32000},
+        {"Title", String("Self Test")},
+        {"Resizeable", false},
+        {"LiveResize", false},
+        {"CloseButton", true},
+        {"MinimizeButton", false},
+        {"MaximizeButton", false},
+        {"Visible", true},
+        {"FullScreen", false},
+        {"MenuBarVisible", true},
+        {"Composite", false},
+        {"HasBackColor", false},
+        {"BackColor", RGB(255, 255, 255)},
+        {"Frame", 0},
+        {"Placement", 0},
+        {"MacProcID", 0},
+    });
+}
+
+void selfTest::CreateControls() {
+    _CreateControls0();
+}
+
+void selfTest::_CreateControls0() {
+    auto label = [this](const char* name, int left, int width, const char* text, int tabIndex,
+                        bool bold, int align) {
+        _AddControl(name, rb::make<rb::Label>(this));
+        controlAs<rb::Label>(name)->setTextUnit(0);
+        controlAs<rb::Label>(name)->_SetProperties({
+            {"Left", left},
+            {"Top", 19},
+            {"Width", width},
+            {"Height", 20},
+            {"LockLeft", false},
+            {"LockTop", false},
+            {"LockRight", false},
+            {"LockBottom", false},
+            {"Text", String(text)},
+            {"TextFont", String("System")},
+            {"TextUnit", 0},
+            {"TextAlign", align},
+            {"TextColor", RGB(0, 0, 0)},
+            {"Bold", bold},
+            {"Italic", false},
+            {"Underline", false},
+            {"Multiline", false},
+            {"Selectable", false},
+            {"Transparent", false},
+            {"DataSource", String("")},
+            {"DataField", String("")},
+            {"AutoDeactivate", true},
+            {"HelpTag", String("")},
+            {"Enabled", true},
+            {"Visible", true},
+            {"TabStop", true},
+            {"TabIndex", tabIndex},
+            {"TabPanelIndex", 0},
+            {"InitialParent", String("")},
+        });
+    };
+    label("StaticText1", 38, 67, "Version:", 0, true, 0);
+    label("StaticText2", 105, 70, "1.1.0 Intel", 1, false, 2);
+    controlAs<rb::Label>("StaticText2")->_AddEventHandler(rb::event::Open, [this] {
+        StaticText2_Open(*StaticText2());
+    });
+
+    _AddControl("PushButton1", rb::make<rb::PushButton>(this));
+    controlAs<rb::PushButton>("PushButton1")->setTextUnit(0);
+    controlAs<rb::PushButton>("PushButton1")
+        ->_SetProperties({
+            {"Left", 28},
+            {"Top", 61},
+            {"Width", 157},
+            {"Height", 22},
+            {"LockLeft", false},
+            {"LockTop", false},
+            {"LockRight", false},
+            {"LockBottom", false},
+            {"Caption", String("Check for Updates")},
+            {"Default", true},
+            {"Cancel", false},
+            {"ButtonStyle", 0},
+            {"TextFont", String("System")},
+            {"TextUnit", 0},
+            {"Bold", true},
+            {"Italic", false},
+            {"Underline", false},
+            {"AutoDeactivate", true},
+            {"HelpTag", String("")},
+            {"Enabled", true},
+            {"Visible", true},
+            {"TabStop", true},
+            {"TabIndex", 2},
+            {"TabPanelIndex", 0},
+            {"InitialParent", String("")},
+        });
+    controlAs<rb::PushButton>("PushButton1")->_AddEventHandler(rb::event::Action, [this] {
+        PushButton1_Action(*PushButton1());
+    });
+}
+
+rb::Ref<rb::Label> selfTest::StaticText1() const {
+    return controlAs<rb::Label>("StaticText1");
+}
+rb::Ref<rb::Label> selfTest::StaticText2() const {
+    return controlAs<rb::Label>("StaticText2");
+}
+rb::Ref<rb::PushButton> selfTest::PushButton1() const {
+    return controlAs<rb::PushButton>("PushButton1");
+}
+
+void selfTest::StaticText2_Open(rb::Label& label) {
+    rb::Application* app = rb::Application::current();
+    if (!app) throw rb::NilObjectException();
+    label.setText(app->LongVersion());
+}
+
+void selfTest::PushButton1_Action(rb::PushButton&) {
+    // Making the update window runs its Open, which starts the request and closes this window.
+    rb::Ref<updateWindow> update = updateWindow::updateWindow_();
+    update->ShowModal();
+    // Never makes a version window: only one still open is closed.
+    if (rb::Window* open = rb::_GetImplicitWindow(kClassName)) open->Close();
+}

@@ -1,0 +1,496 @@
+// The update check, the version window and the about box in the real runtime, against a real
+// HTTP server on 127.0.0.1 that serves each case: replies of every shape, and servers that
+// refuse, never answer, drip, flood, send garbage or hang up mid-body. Message boxes, the offer
+// dialog and the links handed to the desktop are answered and recorded through the seams.
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "help/AboutBox.h"
+#include "help/links.h"
+#include "help/selfTest.h"
+#include "help/updateWindow.h"
+#include "platform/rbframework/gui/application.h"
+#include "platform/rbframework/gui/runtime.h"
+#include "platform/rbframework/testing.h"
+
+namespace {
+
+using rb::DialogChoice;
+using rb::Ref;
+
+// What the server does with each connection once the request has come.
+using Behaviour = std::function<void(QTcpSocket*)>;
+
+class TestServer {
+  public:
+    explicit TestServer(Behaviour behaviour) : behaviour_(std::move(behaviour)) {
+        EXPECT_TRUE(server_.listen(QHostAddress::LocalHost, 0));
+        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
+            while (QTcpSocket* s = server_.nextPendingConnection()) {
+                auto* got = new QByteArray;
+                QObject::connect(s, &QObject::destroyed, [got] { delete got; });
+                QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, got] {
+                    if (got->contains("\r\n\r\n")) return;
+                    *got += s->readAll();
+                    if (got->contains("\r\n\r\n")) {
+                        requests.push_back(got->toStdString());
+                        behaviour_(s);
+                    }
+                });
+            }
+        });
+    }
+    std::string host() const { return "127.0.0.1:" + std::to_string(server_.serverPort()); }
+    std::vector<std::string> requests;
+
+  private:
+    QTcpServer server_;
+    Behaviour behaviour_;
+};
+
+Behaviour replyWith(std::string raw) {
+    return [raw](QTcpSocket* s) {
+        s->write(raw.data(), static_cast<qint64>(raw.size()));
+        s->disconnectFromHost();
+    };
+}
+std::string page(const std::string& body, int status = 200) {
+    return "HTTP/1.1 " + std::to_string(status) +
+           " X\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+}
+std::string description(const std::string& version, const std::string& text,
+                        const std::string& free) {
+    return "<?xml version=\"1.0\"?><Update><CurrentVersion>" + version +
+           "</CurrentVersion><Description>" + text + "</Description><Free>" + free +
+           "</Free></Update>";
+}
+
+// A literal's bytes, NULs included.
+template <size_t N>
+std::string bytes(const char (&literal)[N]) {
+    return std::string(literal, N - 1);
+}
+
+class VersionApp : public rb::Application {};
+
+const std::string kError =
+    "There was a communication error with the website. Please try again "
+    "later. (Code: ";
+
+class UpdateCheck : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        RegisterUpdateClasses();
+        rb::RuntimeRegisterAppObject(rb::make<VersionApp>());
+    }
+    void SetUp() override {
+        dialogs.onShow = [this](const std::string&) { beepsAtMessage.push_back(dialogs.beeps); };
+    }
+    void TearDown() override {
+        unsetenv("VELLORA_UPDATE_HOST");
+        std::vector<Ref<rb::Window>> open = rb::detail::openWindows();
+        for (const auto& w : open) w->Close();
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    // Opens the version window and presses "Check for Updates"; returns once the update
+    // window has closed.
+    void check(const std::string& host) {
+        setenv("VELLORA_UPDATE_HOST", host.c_str(), 1);
+        Ref<selfTest> version = selfTest::selfTest_();
+        version->PushButton1()->Push();
+        EXPECT_EQ(rb::_GetImplicitWindow("selfTest"), nullptr);
+        EXPECT_EQ(rb::_GetImplicitWindow("updateWindow"), nullptr);
+    }
+    void checkAgainst(TestServer& server) { check(server.host()); }
+    // Presses the update window's Cancel after `ms`.
+    static void cancelAfter(int ms) {
+        QTimer::singleShot(ms, [] {
+            if (auto* w = static_cast<updateWindow*>(rb::_GetImplicitWindow("updateWindow")))
+                w->PushButton1()->Push();
+        });
+    }
+    void expectError(int code) {
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0], kError + std::to_string(code) + ")");
+        EXPECT_EQ(beepsAtMessage, std::vector<int>{1});
+        EXPECT_TRUE(offers.shown.empty());
+        EXPECT_TRUE(urls.opened.empty());
+    }
+
+    rb::testing::RecordingDialogs dialogs;
+    rb::testing::RecordingMessageDialogs offers;
+    rb::testing::RecordingURLs urls;
+    std::vector<int> beepsAtMessage;
+};
+
+TEST_F(UpdateCheck, SendsOneGetWithTheHeadersTheServerNeeds) {
+    TestServer server(replyWith(page(description("1.0.0", "", "Yes"))));
+    checkAgainst(server);
+    ASSERT_EQ(server.requests.size(), 1u);
+    const std::string& r = server.requests[0];
+    EXPECT_EQ(r.rfind("GET /Updates/vellora.xml HTTP/1.1\r\n", 0), 0u) << r;
+    EXPECT_NE(r.find("Host: " + server.host() + "\r\n"), std::string::npos) << r;
+    EXPECT_NE(r.find("Accept: */*\r\n"), std::string::npos) << r;
+    EXPECT_NE(r.find("Accept-Language: en\r\n"), std::string::npos) << r;
+}
+
+// Each reply and what the user meets: the current-version box, or the offer's message.
+struct ReplyCase {
+    const char* name;
+    std::string body;
+    bool current;
+    std::string message;  // the offer's message, when one is shown
+    std::string explanation;
+};
+
+TEST_F(UpdateCheck, RepliesLeadToTheCurrentBoxOrTheOfferWordForWord) {
+    const std::string free =
+        " is now available. (You are using version 1.0.0.) This is a free "
+        "upgrade. Would you like to automatically download this update "
+        "(using your web browser)?";
+    const std::string paid =
+        " is now available. (You are using version 1.0.0.) This is a paid "
+        "upgrade. Would you like to automatically download the trial version "
+        "(using your web browser)?";
+    const std::string sentences = "Faster speech. Fewer crashes!\nA new voice: try it.";
+    const ReplyCase cases[] = {
+        {"equal", description("1.0.0", "x", "Yes"), true, "", ""},
+        {"missing third field", description("1.0", "x", "Yes"), true, "", ""},
+        {"leading zeros", description("01.00.000", "x", "Yes"), true, "", ""},
+        {"one below", description("0.9.9", "Older.", "Yes"), false, "Version 0.9.9" + free,
+         "Older."},
+        {"newer, yes in lower case", description("1.0.1", sentences, "yes"), false,
+         "Version 1.0.1" + free, sentences},
+        {"paid", description("2.0.0", "", "No"), false, "Version 2.0.0" + paid, ""},
+        {"no Free element", "<CurrentVersion>1.1.0</CurrentVersion>", false, "Version 1.1.0" + paid,
+         ""},
+        {"two versions: the first counts",
+         "<CurrentVersion>1.2.0</CurrentVersion><CurrentVersion>1.0.0</CurrentVersion>", false,
+         "Version 1.2.0" + paid, ""},
+        {"no version at all", "garbage without tags", false, "Version " + paid, ""},
+        {"unclosed version", "<CurrentVersion>1.0.0", false, "Version " + paid, ""},
+        {"empty elements", description("", "", ""), false, "Version " + paid, ""},
+        {"markup is text", description("9", "<b>bold</b> &amp; <a href=\"http://x\">x</a>", "Yes"),
+         false, "Version 9" + free, "<b>bold</b> &amp; <a href=\"http://x\">x</a>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs.messages.clear();
+        offers.shown.clear();
+        TestServer server(replyWith(page(c.body)));
+        checkAgainst(server);
+        if (c.current) {
+            EXPECT_EQ(dialogs.messages,
+                      std::vector<std::string>{
+                          "You are using the current version. No update is available."});
+            EXPECT_TRUE(offers.shown.empty());
+            continue;
+        }
+        EXPECT_TRUE(dialogs.messages.empty());
+        ASSERT_EQ(offers.shown.size(), 1u);
+        const auto& shown = offers.shown[0];
+        EXPECT_EQ(shown.title, "New version available!");
+        EXPECT_EQ(shown.message, c.message);
+        EXPECT_EQ(shown.explanation, c.explanation);
+        EXPECT_EQ(shown.icon, 3);
+        EXPECT_EQ(shown.buttons[0], (std::pair<std::string, bool>{"OK", true}));
+        EXPECT_EQ(shown.buttons[1], (std::pair<std::string, bool>{"Cancel", true}));
+        EXPECT_EQ(shown.buttons[2], (std::pair<std::string, bool>{"Go to Website", true}));
+    }
+    EXPECT_TRUE(urls.opened.empty());
+    EXPECT_EQ(dialogs.beeps, 0);
+}
+
+TEST_F(UpdateCheck, TheCurrentLabelShowsWhileTheBoxIsUp) {
+    std::string label;
+    dialogs.onShow = [&](const std::string&) {
+        auto* w = static_cast<updateWindow*>(rb::_GetImplicitWindow("updateWindow"));
+        label = w->StaticText1()->Text().toUtf8();
+        EXPECT_FALSE(w->ProgressBar1()->Visible());
+    };
+    TestServer server(replyWith(page(description("1.0.0", "", ""))));
+    checkAgainst(server);
+    EXPECT_EQ(label, "This version is current.");
+}
+
+TEST_F(UpdateCheck, TheOffersButtonsLeadOnlyToTheConfiguredAddresses) {
+    TestServer server(replyWith(page(description("2.0.0", "http://evil.example/", "Yes"))));
+    offers.answer = DialogChoice::Action;
+    checkAgainst(server);
+    EXPECT_EQ(urls.opened, std::vector<std::string>{help::links::kDownload});
+
+    urls.opened.clear();
+    offers.answer = DialogChoice::Cancel;
+    checkAgainst(server);
+    EXPECT_TRUE(urls.opened.empty());
+}
+
+TEST_F(UpdateCheck, GoToWebsiteLeavesTheWindowOpenUntilCancel) {
+    TestServer server(replyWith(page(description("2.0.0", "", "Yes"))));
+    bool openAfter = false;
+    std::string label;
+    offers.choose = [&](const auto&) {
+        QTimer::singleShot(100, [&] {
+            auto* w = static_cast<updateWindow*>(rb::_GetImplicitWindow("updateWindow"));
+            openAfter = w != nullptr;
+            if (w) {
+                label = w->StaticText1()->Text().toUtf8();
+                w->PushButton1()->Push();
+            }
+        });
+        return DialogChoice::Alternate;
+    };
+    checkAgainst(server);
+    EXPECT_TRUE(openAfter);
+    EXPECT_EQ(label, "Checking for updates...");
+    EXPECT_EQ(urls.opened, std::vector<std::string>{help::links::kWebSite});
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(UpdateCheck, AnEmptyReplyClosesTheWindowAndNothingElse) {
+    TestServer server(replyWith(page("")));
+    checkAgainst(server);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(offers.shown.empty());
+    EXPECT_EQ(dialogs.beeps, 0);
+}
+
+TEST_F(UpdateCheck, ARefusedConnectionBeepsOnceThenGivesItsCode) {
+    quint16 port;
+    {
+        QTcpServer gone;
+        ASSERT_TRUE(gone.listen(QHostAddress::LocalHost, 0));
+        port = gone.serverPort();
+    }
+    check("127.0.0.1:" + std::to_string(port));
+    expectError(rb::socketerror::ConnectionRefused);
+}
+
+TEST_F(UpdateCheck, CancelWhileWaitingEndsTheCheckWithNothingAfter) {
+    TestServer server([](QTcpSocket* s) {
+        // Answers, but only after the user has cancelled.
+        QTimer::singleShot(400, s, [s] {
+            std::string raw = page(description("2.0.0", "", "Yes"));
+            s->write(raw.data(), static_cast<qint64>(raw.size()));
+        });
+    });
+    cancelAfter(150);
+    checkAgainst(server);
+    QTest::qWait(600);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(offers.shown.empty());
+    EXPECT_EQ(dialogs.beeps, 0);
+}
+
+TEST_F(UpdateCheck, TheCloseBoxWhileWaitingEndsTheCheckToo) {
+    TestServer server([](QTcpSocket*) {});
+    QTimer::singleShot(150, [] {
+        if (rb::Window* w = rb::_GetImplicitWindow("updateWindow")) w->qwindow()->close();
+    });
+    checkAgainst(server);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// Hostile servers: each ends in the error box with its code, within the caps.
+struct HostileCase {
+    const char* name;
+    Behaviour behaviour;
+    int code;
+};
+
+TEST_F(UpdateCheck, HostileServersEndInTheErrorBoxWithTheirCode) {
+    rb::testing::SocketLimitsFor limits({64 * 1024, 1500});
+    const HostileCase cases[] = {
+        {"never answers", [](QTcpSocket*) {}, rb::socketerror::TimedOut},
+        {"drips a byte at a time",
+         [](QTcpSocket* s) {
+             auto* t = new QTimer(s);
+             QObject::connect(t, &QTimer::timeout, s, [s] { s->write("H"); });
+             t->start(100);
+         },
+         rb::socketerror::TimedOut},
+        {"declares 100 MB",
+         replyWith("HTTP/1.1 200 OK\r\nContent-Length: 104857600\r\n\r\n" + std::string(1000, 'x')),
+         rb::socketerror::TooLarge},
+        {"streams 100 MB without a length",
+         [](QTcpSocket* s) {
+             s->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+             auto* sent = new qint64(0);
+             QObject::connect(s, &QObject::destroyed, [sent] { delete sent; });
+             auto more = [s, sent] {
+                 if (*sent >= 100 * 1024 * 1024 || s->bytesToWrite() > 256 * 1024) return;
+                 QByteArray chunk(64 * 1024, 'z');
+                 *sent += s->write(chunk);
+             };
+             QObject::connect(s, &QTcpSocket::bytesWritten, s, more);
+             more();
+         },
+         rb::socketerror::TooLarge},
+        {"one element of 1 MB",
+         replyWith(page(description("2.0.0", std::string(1 << 20, 'd'), "Yes"))),
+         rb::socketerror::TooLarge},
+        {"closes mid-body",
+         replyWith("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n<CurrentVersion>2."),
+         rb::socketerror::ConnectionLost},
+        // Qt reads a reply that is no HTTP as a connection that closed before its reply.
+        // Qt reads a reply that is no HTTP as a connection closed before its reply was whole.
+        {"binary garbage instead of HTTP", replyWith(bytes("\x00\xff\x13\x37garbage\r\n\r\n")),
+         rb::socketerror::ConnectionLost},
+        {"redirects to another host",
+         replyWith("HTTP/1.1 302 Found\r\nLocation: http://evil.example/x\r\nContent-Length: "
+                   "0\r\n\r\n"),
+         302},
+        {"not found with a body", replyWith(page(description("9.9.9", "", "Yes"), 404)), 404},
+        {"server error with a body", replyWith(page("<html>oops</html>", 500)), 500},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs.messages.clear();
+        dialogs.beeps = 0;
+        beepsAtMessage.clear();
+        TestServer server(c.behaviour);
+        checkAgainst(server);
+        expectError(c.code);
+    }
+}
+
+TEST_F(UpdateCheck, BinaryGarbageAsABodyIsSearchedLikeText) {
+    std::string body = bytes("\x00\xc3\x28\xff<CurrentVersion>1.0.0</CurrentVersion>\x80");
+    TestServer server(replyWith(page(body)));
+    checkAgainst(server);
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{
+                                    "You are using the current version. No update is available."});
+}
+
+TEST_F(UpdateCheck, AMalformedHostOverrideFailsTheCheckInsteadOfAskingAnotherHost) {
+    check("evil.example/steal?x=");
+    expectError(rb::socketerror::InvalidAddress);
+}
+
+// ---- the version window ---------------------------------------------------------------
+
+TEST_F(UpdateCheck, TheVersionWindowShowsTheLongVersionAndIsOneWindow) {
+    Ref<selfTest> a = selfTest::selfTest_();
+    Ref<selfTest> b = selfTest::selfTest_();
+    EXPECT_EQ(a.get(), b.get());
+    EXPECT_EQ(a->StaticText2()->Text().toUtf8(),
+              rb::Application::current()->LongVersion().toUtf8());
+    EXPECT_NE(a->StaticText2()->Text().toUtf8(), "1.1.0 Intel");
+    EXPECT_EQ(a->Title().toUtf8(), "Self Test");
+    EXPECT_FALSE(a->Resizeable());
+    a->Close();
+    Ref<selfTest> c = selfTest::selfTest_();
+    EXPECT_NE(c.get(), a.get());
+    EXPECT_EQ(c->StaticText2()->Text().toUtf8(),
+              rb::Application::current()->LongVersion().toUtf8());
+}
+
+TEST_F(UpdateCheck, ReturnInTheVersionWindowRunsTheCheck) {
+    TestServer server(replyWith(page(description("1.0.0", "", ""))));
+    setenv("VELLORA_UPDATE_HOST", server.host().c_str(), 1);
+    Ref<selfTest> version = selfTest::selfTest_();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(version->qwindow()->windowHandle()));
+    QTest::keyClick(version->qwindow()->windowHandle(), Qt::Key_Return);
+    EXPECT_EQ(server.requests.size(), 1u);
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(rb::_GetImplicitWindow("selfTest"), nullptr);
+}
+
+// ---- the about box --------------------------------------------------------------------
+
+TEST_F(UpdateCheck, TheAboutBoxShowsTheVersionAndHandsOverItsThreeLinks) {
+    Ref<AboutBox> box = AboutBox::AboutBox_();
+    EXPECT_EQ(AboutBox::AboutBox_().get(), box.get());
+    EXPECT_EQ(box->Title().toUtf8(), "About...");
+    EXPECT_EQ(box->StaticText4()->Text().toUtf8(),
+              rb::Application::current()->LongVersion().toUtf8());
+    box->PushButton1()->Push();
+    box->PushButton2()->Push();
+    box->OrderButton()->Push();
+    EXPECT_EQ(urls.opened,
+              (std::vector<std::string>{help::links::kAuthorMail, help::links::kWebSite,
+                                        help::links::kOrderPage}));
+    EXPECT_TRUE(box->isOpen());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(box->qwindow()->windowHandle()));
+    QTest::keyClick(box->qwindow()->windowHandle(), Qt::Key_Return);
+    ASSERT_EQ(urls.opened.size(), 4u);
+    EXPECT_EQ(urls.opened[3], help::links::kOrderPage);
+    EXPECT_TRUE(std::string(help::links::kAuthorMail).rfind("mailto:", 0) == 0);
+    EXPECT_NE(std::string(help::links::kOrderPage).find("lang=en"), std::string::npos);
+}
+
+// Every button and label of the three windows: named by its caption for a screen reader, and
+// each button reached by Tab.
+void expectNamedAndReachable(rb::Window& w, const std::vector<std::string>& labels,
+                             const std::vector<std::string>& buttons) {
+    QAccessibleInterface* root = QAccessible::queryAccessibleInterface(w.qwindow());
+    std::vector<std::string> named;
+    std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* i) {
+        if (!i) return;
+        if (i->role() == QAccessible::StaticText || i->role() == QAccessible::Button)
+            named.push_back(i->text(QAccessible::Name).toStdString());
+        for (int k = 0; k < i->childCount(); ++k) walk(i->child(k));
+    };
+    walk(root);
+    for (const auto& l : labels)
+        EXPECT_NE(std::find(named.begin(), named.end(), l), named.end()) << l;
+    for (const auto& b : buttons)
+        EXPECT_NE(std::find(named.begin(), named.end(), b), named.end()) << b;
+
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.qwindow()->windowHandle()));
+    std::vector<std::string> reached;
+    for (size_t k = 0; k < buttons.size() * 2; ++k) {
+        if (auto* b = qobject_cast<QPushButton*>(QApplication::focusWidget()))
+            reached.push_back(b->text().toStdString());
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget()
+                                                    : static_cast<QWidget*>(w.qwindow()),
+                        Qt::Key_Tab);
+    }
+    for (const auto& b : buttons)
+        EXPECT_NE(std::find(reached.begin(), reached.end(), b), reached.end()) << b;
+}
+
+TEST_F(UpdateCheck, EveryButtonAndLabelIsNamedAndReachable) {
+    std::string version = rb::Application::current()->LongVersion().toUtf8();
+    {
+        Ref<AboutBox> box = AboutBox::AboutBox_();
+        expectNamedAndReachable(*box, {"Vellora", "Version:", version},
+                                {"Email Author", "Visit Web Site", "Support Norvale"});
+        box->Close();
+    }
+    {
+        Ref<selfTest> st = selfTest::selfTest_();
+        expectNamedAndReachable(*st, {"Version:", version}, {"Check for Updates"});
+        st->Close();
+    }
+    TestServer server([](QTcpSocket*) {});
+    bool looked = false;
+    QTimer::singleShot(100, [&] {
+        auto* w = static_cast<updateWindow*>(rb::_GetImplicitWindow("updateWindow"));
+        ASSERT_NE(w, nullptr);
+        expectNamedAndReachable(*w, {"Checking for updates..."}, {"Cancel"});
+        EXPECT_EQ(w->ProgressBar1()->bar()->accessibleName().toStdString(),
+                  "Checking for updates...");
+        looked = true;
+        w->PushButton1()->Push();
+    });
+    checkAgainst(server);
+    EXPECT_TRUE(looked);
+}
+
+}  // namespace
