@@ -245,16 +245,20 @@ int32_t Window::Left() const {
 int32_t Window::Top() const {
     return widget_ ? widget_->geometry().y() : 0;
 }
+// Places far beyond any desktop are held to a distance at which the geometry's arithmetic
+// cannot overflow; KeepOnScreen brings such a window back.
+constexpr int32_t kFarthestPlace = 1 << 24;
+
 void Window::setLeft(int32_t x) {
     if (!widget_) return;
     QRect g = widget_->geometry();
-    g.moveLeft(x);
+    g.moveLeft(std::clamp(x, -kFarthestPlace, kFarthestPlace));
     widget_->setGeometry(g);
 }
 void Window::setTop(int32_t y) {
     if (!widget_) return;
     QRect g = widget_->geometry();
-    g.moveTop(y);
+    g.moveTop(std::clamp(y, -kFarthestPlace, kFarthestPlace));
     widget_->setGeometry(g);
 }
 
