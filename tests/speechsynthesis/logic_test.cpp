@@ -306,6 +306,10 @@ TEST_F(SpeechLayer, SpeaksUnicodeStringsWithoutSplittingCharacters) {
     EXPECT_EQ(engine->Requests()[0].text,
               "\xCE\x9A\xCE\xB1\xCE\xBB\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCE\xB1 "
               "\xF0\x9F\x98\x80");
+    // The bytes left count UTF-8 bytes: the second word starts at byte 17 of 21.
+    clock->Pull(950);
+    EXPECT_EQ(Status(c).inputBytesLeft, 4);
+    clock->Pull(2000);
     EXPECT_EQ(SpeakCFString(c, nullptr, nullptr), paramErr);
     EXPECT_EQ(SpeakText(c, "", 0), noErr);
 
@@ -326,6 +330,31 @@ TEST_F(SpeechLayer, SpeaksUnicodeStringsWithoutSplittingCharacters) {
     }
     EXPECT_EQ(joined.size(), 601u);
     EXPECT_GT(requests.size(), 2u);
+}
+
+TEST_F(SpeechLayer, PunctuationAloneIsSilentUnlessSpelled) {
+    struct Case {
+        std::string text;  // Mac Roman
+        bool literal;
+        bool spoken;
+    } cases[] = {
+        {"! ", false, false},          {": ", false, false},
+        {"...\n\t", false, false},     {"\xC7\xC8 \xD2\xD3", false, false},  // quotes
+        {"! ", true, true},            {",", true, true},
+        {"word! ", false, true},       {"4", false, true},
+        {"$", false, true},            {"a.", false, true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.text + (k.literal ? " literal" : " normal"));
+        SpeechChannel c = Channel();
+        OSType mode = k.literal ? kSpeechModeLiteral : kSpeechModeNormal;
+        ASSERT_EQ(SetSpeechInfo(c, kSpeechCharacterModeSelector, &mode), noErr);
+        size_t before = engine->Requests().size();
+        Speak(c, k.text);
+        EXPECT_EQ(engine->Requests().size() > before, k.spoken);
+        EXPECT_EQ(Status(c).outputBusy, k.spoken);
+        clock->Pull(4096);
+    }
 }
 
 TEST_F(SpeechLayer, PauseAtOnceAndContinueWhereItLeftOff) {
