@@ -10,6 +10,7 @@
 #include "platform/speechsynthesis/DeviceAudioSink.h"
 #include "platform/speechsynthesis/EspeakEngine.h"
 #include "platform/speechsynthesis/MacRoman.h"
+#include "platform/speechsynthesis/Notify.h"
 #include "platform/speechsynthesis/Voices.h"
 
 namespace vellora::speech {
@@ -99,9 +100,10 @@ void Apply(Utterance& u) {
     u.pending = Utterance::None;
 }
 
-void MixChannel(Channel& ch, int32_t* acc, size_t frames) {
+// Mixes what the channel has to play; true when its speech ended in this call.
+bool MixChannel(Channel& ch, int32_t* acc, size_t frames) {
     Utterance* u = ch.current.get();
-    if (!u || u->toFile || u->finished || u->paused) return;
+    if (!u || u->toFile || u->finished || u->paused) return false;
     size_t done = 0;
     while (done < frames) {
         std::optional<uint64_t> target = Target(*u);
@@ -125,6 +127,7 @@ void MixChannel(Channel& ch, int32_t* acc, size_t frames) {
     }
     ch.framesMixed.fetch_add(done, std::memory_order_relaxed);
     if (!u->finished && u->synthDone && u->playhead >= u->produced) u->finished = true;
+    return u->finished;
 }
 
 // Hands what the engine makes of one stretch to its utterance.
@@ -339,6 +342,7 @@ void Layer::finishFile(std::unique_lock<std::mutex>& lock, Utterance& u, bool ke
 void Layer::endSpeech(std::unique_lock<std::mutex>& lock, Channel& ch) {
     std::shared_ptr<Utterance> u = ch.current;
     if (!u || u->finished) return;
+    wake.notify_all();  // the end is reported by the worker
     if (!u->toFile) {
         u->finished = true;
     } else if (active_ == u.get()) {
@@ -363,16 +367,27 @@ OSErr Layer::speak(std::unique_lock<std::mutex>& lock, Channel& ch, std::string 
     }
     endSpeech(lock, ch);
     ch.current = u;
+    ch.doneDue = true;
     if (u->text.empty() ||
         (ch.settings.characterMode != kSpeechModeLiteral && OnlyPunctuation(u->text, utf8))) {
         if (u->toFile)
             finishFile(lock, *u, true);
         else
             u->synthDone = u->finished = true;
+        wake.notify_all();
         return noErr;
     }
     poke();
     return noErr;
+}
+
+bool SetSpeechDoneHandler(SpeechChannel chan, std::function<void()> done) {
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    Channel* ch = layer.find(chan);
+    if (!ch) return false;
+    ch->onDone = std::move(done);
+    return true;
 }
 
 void Layer::installEngine(std::shared_ptr<Engine> e) {
@@ -409,14 +424,16 @@ bool Layer::waitUntilIdle(std::chrono::milliseconds timeout) {
 void Layer::mix(int16_t* out, size_t frames) {
     std::lock_guard lock(mutex);
     int32_t acc[512];
+    bool ended = false;
     for (size_t done = 0; done < frames;) {
         size_t block = std::min<size_t>(512, frames - done);
         std::fill(acc, acc + block, 0);
-        for (auto& ch : channels) MixChannel(*ch, acc, block);
+        for (auto& ch : channels) ended |= MixChannel(*ch, acc, block);
         for (size_t i = 0; i < block; ++i)
             out[done + i] = int16_t(std::clamp<int32_t>(acc[i], -32768, 32767));
         done += block;
     }
+    if (ended) wake.notify_one();  // the worker tells whoever waits for the end
     if (!roomWanted_) return;
     for (auto& ch : channels) {
         const Utterance* u = ch->current.get();
@@ -432,6 +449,21 @@ void Layer::mix(int16_t* out, size_t frames) {
 void Layer::work() {
     std::unique_lock lock(mutex);
     for (;;) {
+        // Ends of speech first: whoever waits for them goes on while the engine works.
+        std::vector<std::function<void()>> done;
+        for (auto& c : channels) {
+            if (c->doneDue && !c->busy()) {
+                c->doneDue = false;
+                if (c->onDone) done.push_back(c->onDone);
+            }
+        }
+        if (!done.empty()) {
+            lock.unlock();
+            for (auto& f : done) f();
+            done.clear();
+            lock.lock();
+            continue;
+        }
         std::shared_ptr<Channel> ch;
         std::shared_ptr<Utterance> u;
         bool waitingForRoom = false;

@@ -1,6 +1,8 @@
 // The layer's logic, driven by the recording synthesizer and a hand-pulled audio clock.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <sys/stat.h>
 #include <algorithm>
 #include <cstddef>
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/speechsynthesis/Notify.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 #include "platform/speechsynthesis/testing.h"
 #include "support.h"
@@ -355,6 +358,30 @@ TEST_F(SpeechLayer, PunctuationAloneIsSilentUnlessSpelled) {
         EXPECT_EQ(Status(c).outputBusy, k.spoken);
         clock->Pull(4096);
     }
+}
+
+TEST_F(SpeechLayer, TheEndOfSpeechIsReportedOnceEachTime) {
+    SpeechChannel c = Channel();
+    std::atomic<int> ends{0};
+    EXPECT_FALSE(vellora::speech::SetSpeechDoneHandler(nullptr, [] {}));
+    ASSERT_TRUE(vellora::speech::SetSpeechDoneHandler(c, [&] { ++ends; }));
+    auto endsBecome = [&](int n) {
+        return speechtest::WaitFor([&] { return ends.load() >= n; },
+                                   std::chrono::seconds(2)) &&
+               ends.load() == n;
+    };
+    Speak(c, "played out");
+    clock->Pull(4096);
+    EXPECT_TRUE(endsBecome(1));
+    Speak(c, "stopped at once");
+    ASSERT_EQ(StopSpeech(c), noErr);
+    EXPECT_TRUE(endsBecome(2));
+    Speak(c, "! ");  // says nothing: over at once
+    EXPECT_TRUE(endsBecome(3));
+    Speak(c, "replaced");
+    Speak(c, "by this");  // the replaced speech is not reported apart
+    clock->Pull(4096);
+    EXPECT_TRUE(endsBecome(4));
 }
 
 TEST_F(SpeechLayer, PauseAtOnceAndContinueWhereItLeftOff) {
