@@ -311,7 +311,7 @@ TEST_F(SpeechLayer, SpeaksUnicodeStringsWithoutSplittingCharacters) {
               "\xF0\x9F\x98\x80");
     // The bytes left count UTF-8 bytes: the second word starts at byte 17 of 21.
     clock->Pull(950);
-    EXPECT_EQ(Status(c).inputBytesLeft, 4);
+    EXPECT_EQ(int32_t(Status(c).inputBytesLeft), 4);
     clock->Pull(2000);
     EXPECT_EQ(SpeakCFString(c, nullptr, nullptr), paramErr);
     EXPECT_EQ(SpeakText(c, "", 0), noErr);
