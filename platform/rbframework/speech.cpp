@@ -1,11 +1,13 @@
 #include "platform/rbframework/speech.h"
 
-#include <QTimer>
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QString>
 
 #include <deque>
-#include <string>
 
 #include "platform/corefoundation/CoreFoundation.h"
+#include "platform/speechsynthesis/Notify.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 
 namespace rb {
@@ -13,7 +15,8 @@ namespace rb {
 namespace {
 
 // One channel, and the texts waiting for it. The synthesizer replaces a channel's speech when
-// given more, so queueing is done here: the next text goes out as soon as the channel is idle.
+// given more, so queueing is done here: the next text goes out when the synthesizer reports
+// the channel's speech over, through an event on the program's loop.
 class SynthesizerSpeaker final : public Speaker {
   public:
     void speak(const String& text, bool interrupt) override {
@@ -22,14 +25,23 @@ class SynthesizerSpeaker final : public Speaker {
             waiting_.clear();
             StopSpeech(channel_);
         }
-        waiting_.push_back(text.toUtf8());
+        waiting_.push_back(QString::fromStdString(text.toUtf8()));
         pump();
     }
 
   private:
     bool open() {
-        if (!channel_ && NewSpeechChannel(nullptr, &channel_) != noErr) channel_ = nullptr;
-        return channel_ != nullptr;
+        if (channel_) return true;
+        if (NewSpeechChannel(nullptr, &channel_) != noErr) {
+            channel_ = nullptr;
+            return false;
+        }
+        // The speaker lives as long as the process, so the handler may keep it.
+        vellora::speech::SetSpeechDoneHandler(channel_, [this] {
+            if (QCoreApplication* app = QCoreApplication::instance())
+                QMetaObject::invokeMethod(app, [this] { pump(); }, Qt::QueuedConnection);
+        });
+        return true;
     }
     bool busy() const {
         SpeechStatusInfo status{};
@@ -37,30 +49,19 @@ class SynthesizerSpeaker final : public Speaker {
                status.outputBusy;
     }
     void pump() {
-        if (waiting_.empty()) return;
-        if (!busy()) {
-            std::u16string units = QString::fromStdString(waiting_.front()).toStdU16String();
-            waiting_.pop_front();
-            CFStringRef s = CFStringCreateWithCharacters(
-                nullptr, reinterpret_cast<const UniChar*>(units.data()), CFIndex(units.size()));
-            if (s) {
-                SpeakCFString(channel_, s, nullptr);
-                CFRelease(s);
-            }
-        }
-        // Still waiting: look again soon; a gap this short between words is not heard.
-        if (!waiting_.empty() && !polling_) {
-            polling_ = true;
-            QTimer::singleShot(5, [this] {
-                polling_ = false;
-                pump();
-            });
+        if (waiting_.empty() || busy()) return;
+        QString text = waiting_.front();
+        waiting_.pop_front();
+        CFStringRef s = CFStringCreateWithCharacters(
+            nullptr, reinterpret_cast<const UniChar*>(text.utf16()), CFIndex(text.size()));
+        if (s) {
+            SpeakCFString(channel_, s, nullptr);
+            CFRelease(s);
         }
     }
 
     SpeechChannel channel_ = nullptr;
-    std::deque<std::string> waiting_;
-    bool polling_ = false;
+    std::deque<QString> waiting_;
 };
 
 Speaker* gReplacement = nullptr;

@@ -37,7 +37,9 @@ class DeviceAudioSink final : public AudioSink {
         want.freq = sampleRate;
         want.format = AUDIO_S16SYS;
         want.channels = 1;
-        want.samples = 256;
+        // The sound server plays about one such buffer ahead: 128 frames, under 6 ms at the
+        // engine's rate, is what a word waits for before it is heard.
+        want.samples = 128;
         want.callback = &DeviceAudioSink::callback;
         want.userdata = this;
         SDL_AudioSpec have{};

@@ -8,7 +8,7 @@
 namespace vellora::speech {
 
 // Opens the system's sound device, or SDL's silent real-time `dummy` driver where there is no
-// device, with a buffer of about 12 ms so that a pause or a stop is heard at once.
+// device, with a buffer of about 6 ms so that a pause or a stop is heard at once.
 std::shared_ptr<AudioSink> MakeDeviceAudioSink();
 
 }  // namespace vellora::speech

@@ -4,9 +4,13 @@
 #include <cmath>
 #include <optional>
 
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
 #include "platform/speechsynthesis/DeviceAudioSink.h"
 #include "platform/speechsynthesis/EspeakEngine.h"
 #include "platform/speechsynthesis/MacRoman.h"
+#include "platform/speechsynthesis/Notify.h"
 #include "platform/speechsynthesis/Voices.h"
 
 namespace vellora::speech {
@@ -52,6 +56,19 @@ size_t ChunkEnd(const std::string& text, size_t start, bool* endsSentence, bool 
     return limit;
 }
 
+// A text of nothing but punctuation and blanks: read as words, it says nothing at all.
+bool OnlyPunctuation(const std::string& text, bool utf8) {
+    std::string converted = utf8 ? std::string() : MacRomanToUtf8(text);
+    const std::string& t = utf8 ? text : converted;
+    int32_t i = 0, n = int32_t(t.size());
+    while (i < n) {
+        UChar32 c;
+        U8_NEXT(t.data(), i, n, c);
+        if (c < 0 || !(u_ispunct(c) || u_isUWhiteSpace(c))) return false;
+    }
+    return true;
+}
+
 void AdvanceMarks(Utterance& u) {
     while (!u.words.empty() && u.words.front().frame <= u.playhead) {
         u.textPos = u.words.front().textPos;
@@ -83,9 +100,10 @@ void Apply(Utterance& u) {
     u.pending = Utterance::None;
 }
 
-void MixChannel(Channel& ch, int32_t* acc, size_t frames) {
+// Mixes what the channel has to play; true when its speech ended in this call.
+bool MixChannel(Channel& ch, int32_t* acc, size_t frames) {
     Utterance* u = ch.current.get();
-    if (!u || u->toFile || u->finished || u->paused) return;
+    if (!u || u->toFile || u->finished || u->paused) return false;
     size_t done = 0;
     while (done < frames) {
         std::optional<uint64_t> target = Target(*u);
@@ -109,15 +127,70 @@ void MixChannel(Channel& ch, int32_t* acc, size_t frames) {
     }
     ch.framesMixed.fetch_add(done, std::memory_order_relaxed);
     if (!u->finished && u->synthDone && u->playhead >= u->produced) u->finished = true;
+    return u->finished;
 }
 
 // Hands what the engine makes of one stretch to its utterance.
+// The silence the engine puts before the first word is not played when speech starts from
+// quiet; this much of it stays, so that no onset is clipped.
+constexpr int kLeadMs = 4;
+
 class ChunkOutput final : public SynthOutput {
   public:
-    ChunkOutput(Layer& layer, std::shared_ptr<Utterance> u, uint64_t frameBase, uint32_t textBase)
-        : layer_(layer), u_(std::move(u)), frameBase_(frameBase), textBase_(textBase) {}
+    ChunkOutput(Layer& layer, std::shared_ptr<Utterance> u, uint64_t frameBase, uint32_t textBase,
+                int trimLeadAtRate = 0)
+        : layer_(layer), u_(std::move(u)), frameBase_(frameBase), textBase_(textBase),
+          lead_(size_t(trimLeadAtRate) * kLeadMs / 1000), trimming_(trimLeadAtRate > 0) {}
 
     bool samples(const int16_t* pcm, size_t frames) override {
+        if (trimming_ && !u_->toFile) return trim(pcm, frames);
+        return add(pcm, frames);
+    }
+
+    // Marks held back while the leading silence was being cut; called once the engine is done.
+    void flush() {
+        trimming_ = false;
+        std::lock_guard lock(layer_.mutex);
+        for (const HeldMark& m : held_) push(m.kind, m.textPos, m.frame);
+        held_.clear();
+    }
+
+  private:
+    struct HeldMark {
+        Mark kind;
+        size_t textPos;
+        uint64_t frame;
+    };
+
+    // Drops silent frames before the first sound, keeping the last few of them.
+    bool trim(const int16_t* pcm, size_t frames) {
+        size_t first = 0;
+        while (first < frames && pcm[first] == 0) ++first;
+        if (first == frames) {
+            for (size_t i = 0; i < frames; ++i) {
+                if (kept_ < lead_.size()) {
+                    lead_[kept_++] = 0;
+                } else {
+                    ++trimmed_;
+                }
+            }
+            return !cancelled();
+        }
+        trimming_ = false;
+        // The frames kept before the sound: what the lead holds and this block's silence.
+        size_t fromBlock = std::min(first, lead_.size());
+        size_t fromLead = std::min(kept_, lead_.size() - fromBlock);
+        trimmed_ += (kept_ - fromLead) + (first - fromBlock);
+        {
+            std::lock_guard lock(layer_.mutex);
+            for (const HeldMark& m : held_) push(m.kind, m.textPos, m.frame);
+            held_.clear();
+        }
+        if (fromLead && !add(lead_.data(), fromLead)) return false;
+        return add(pcm + (first - fromBlock), frames - (first - fromBlock));
+    }
+
+    bool add(const int16_t* pcm, size_t frames) {
         if (u_->toFile) {
             {
                 std::lock_guard lock(layer_.mutex);
@@ -141,12 +214,36 @@ class ChunkOutput final : public SynthOutput {
         return true;
     }
 
+  public:
     void mark(Mark kind, size_t textPos, uint64_t frame) override {
+        if (trimming_ && !u_->toFile) {
+            held_.push_back({kind, textPos, frame});
+            return;
+        }
         std::lock_guard lock(layer_.mutex);
-        uint32_t pos = uint32_t(std::min<size_t>(textBase_ + textPos, u_->text.size()));
-        (kind == Mark::Word ? u_->words : u_->sentences).push_back({frameBase_ + frame, pos});
+        push(kind, textPos, frame);
     }
 
+  private:
+    void push(Mark kind, size_t textPos, uint64_t frame) {
+        frame = frame > trimmed_ ? frame - trimmed_ : 0;
+        // The engine counts code points of the stretch; the status counts bytes of the text.
+        size_t pos = textBase_;
+        if (u_->utf8) {
+            for (size_t k = 0; k < textPos && pos < u_->text.size(); ++k) {
+                ++pos;
+                while (pos < u_->text.size() &&
+                       (static_cast<unsigned char>(u_->text[pos]) & 0xC0) == 0x80)
+                    ++pos;
+            }
+        } else {
+            pos += textPos;
+        }
+        pos = std::min(pos, u_->text.size());
+        (kind == Mark::Word ? u_->words : u_->sentences).push_back({frameBase_ + frame, uint32_t(pos)});
+    }
+
+  public:
     bool cancelled() const override {
         std::lock_guard lock(layer_.mutex);
         return u_->finished || u_->stopRequested;
@@ -159,6 +256,11 @@ class ChunkOutput final : public SynthOutput {
     std::shared_ptr<Utterance> u_;
     uint64_t frameBase_;
     uint32_t textBase_;
+    std::vector<int16_t> lead_;  // the last silent frames, played before the first sound
+    size_t kept_ = 0;
+    uint64_t trimmed_ = 0;  // frames of silence not played
+    bool trimming_;
+    std::vector<HeldMark> held_;
 };
 
 int Clamp(double v, int lo, int hi) {
@@ -240,6 +342,7 @@ void Layer::finishFile(std::unique_lock<std::mutex>& lock, Utterance& u, bool ke
 void Layer::endSpeech(std::unique_lock<std::mutex>& lock, Channel& ch) {
     std::shared_ptr<Utterance> u = ch.current;
     if (!u || u->finished) return;
+    wake.notify_all();  // the end is reported by the worker
     if (!u->toFile) {
         u->finished = true;
     } else if (active_ == u.get()) {
@@ -264,15 +367,27 @@ OSErr Layer::speak(std::unique_lock<std::mutex>& lock, Channel& ch, std::string 
     }
     endSpeech(lock, ch);
     ch.current = u;
-    if (u->text.empty()) {
+    ch.doneDue = true;
+    if (u->text.empty() ||
+        (ch.settings.characterMode != kSpeechModeLiteral && OnlyPunctuation(u->text, utf8))) {
         if (u->toFile)
             finishFile(lock, *u, true);
         else
             u->synthDone = u->finished = true;
+        wake.notify_all();
         return noErr;
     }
     poke();
     return noErr;
+}
+
+bool SetSpeechDoneHandler(SpeechChannel chan, std::function<void()> done) {
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    Channel* ch = layer.find(chan);
+    if (!ch) return false;
+    ch->onDone = std::move(done);
+    return true;
 }
 
 void Layer::installEngine(std::shared_ptr<Engine> e) {
@@ -309,14 +424,16 @@ bool Layer::waitUntilIdle(std::chrono::milliseconds timeout) {
 void Layer::mix(int16_t* out, size_t frames) {
     std::lock_guard lock(mutex);
     int32_t acc[512];
+    bool ended = false;
     for (size_t done = 0; done < frames;) {
         size_t block = std::min<size_t>(512, frames - done);
         std::fill(acc, acc + block, 0);
-        for (auto& ch : channels) MixChannel(*ch, acc, block);
+        for (auto& ch : channels) ended |= MixChannel(*ch, acc, block);
         for (size_t i = 0; i < block; ++i)
             out[done + i] = int16_t(std::clamp<int32_t>(acc[i], -32768, 32767));
         done += block;
     }
+    if (ended) wake.notify_one();  // the worker tells whoever waits for the end
     if (!roomWanted_) return;
     for (auto& ch : channels) {
         const Utterance* u = ch->current.get();
@@ -332,6 +449,21 @@ void Layer::mix(int16_t* out, size_t frames) {
 void Layer::work() {
     std::unique_lock lock(mutex);
     for (;;) {
+        // Ends of speech first: whoever waits for them goes on while the engine works.
+        std::vector<std::function<void()>> done;
+        for (auto& c : channels) {
+            if (c->doneDue && !c->busy()) {
+                c->doneDue = false;
+                if (c->onDone) done.push_back(c->onDone);
+            }
+        }
+        if (!done.empty()) {
+            lock.unlock();
+            for (auto& f : done) f();
+            done.clear();
+            lock.lock();
+            continue;
+        }
         std::shared_ptr<Channel> ch;
         std::shared_ptr<Utterance> u;
         bool waitingForRoom = false;
@@ -382,11 +514,15 @@ void Layer::work() {
         std::string_view chunk = std::string_view(u->text).substr(begin, end - begin);
         request.text = u->utf8 ? std::string(chunk) : MacRomanToUtf8(chunk);
         request.endsSentence = endsSentence;
-        ChunkOutput out(*this, u, u->produced, uint32_t(begin));
+        // Speech that starts from quiet skips the engine's leading silence.
+        bool fromQuiet = begin == 0 && !u->toFile;
+        ChunkOutput out(*this, u, u->produced, uint32_t(begin),
+                        fromQuiet ? engine->sampleRate() : 0);
         std::shared_ptr<Engine> e = engine;
         active_ = u.get();
         lock.unlock();
         bool ok = e->synthesize(request, out) && !out.failed;
+        out.flush();
         lock.lock();
         active_ = nullptr;
         if (u->toFile) {

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -67,6 +68,8 @@ struct Channel {
     std::string outputPath;  // empty: the audio output
     std::shared_ptr<Utterance> current;
     std::atomic<uint64_t> framesMixed{0};
+    std::function<void()> onDone;  // on the worker, once the speech ends
+    bool doneDue = false;          // the speech set last has not been reported done
 
     bool busy() const { return current && !current->finished; }
 };

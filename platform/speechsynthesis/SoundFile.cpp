@@ -46,6 +46,14 @@ int MakeTemporary(const std::string& path, std::string& temporary, OSErr* err) {
     return fd;
 }
 
+// The process's file-creation mask, read once as the library loads: reading it means setting
+// it, and a file another thread creates in between would get the wrong permissions.
+const mode_t kCreationMask = [] {
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}();
+
 }  // namespace
 
 OSErr SoundFile::Probe(const std::string& path) {
@@ -91,9 +99,7 @@ bool SoundFile::commit() {
     bool ok = sf_close(file_) == 0;
     file_ = nullptr;
     // mkstemp made the file private to its owner; give it the usual permissions.
-    mode_t mask = umask(0);
-    umask(mask);
-    chmod(temporary_.c_str(), 0666 & ~mask);
+    chmod(temporary_.c_str(), 0666 & ~kCreationMask);
     committed_ = ok && std::rename(temporary_.c_str(), path_.c_str()) == 0;
     return committed_;
 }

@@ -1,6 +1,8 @@
 // The layer's logic, driven by the recording synthesizer and a hand-pulled audio clock.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <sys/stat.h>
 #include <algorithm>
 #include <cstddef>
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/speechsynthesis/Notify.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 #include "platform/speechsynthesis/testing.h"
 #include "support.h"
@@ -306,6 +309,10 @@ TEST_F(SpeechLayer, SpeaksUnicodeStringsWithoutSplittingCharacters) {
     EXPECT_EQ(engine->Requests()[0].text,
               "\xCE\x9A\xCE\xB1\xCE\xBB\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCE\xB1 "
               "\xF0\x9F\x98\x80");
+    // The bytes left count UTF-8 bytes: the second word starts at byte 17 of 21.
+    clock->Pull(950);
+    EXPECT_EQ(int32_t(Status(c).inputBytesLeft), 4);
+    clock->Pull(2000);
     EXPECT_EQ(SpeakCFString(c, nullptr, nullptr), paramErr);
     EXPECT_EQ(SpeakText(c, "", 0), noErr);
 
@@ -326,6 +333,55 @@ TEST_F(SpeechLayer, SpeaksUnicodeStringsWithoutSplittingCharacters) {
     }
     EXPECT_EQ(joined.size(), 601u);
     EXPECT_GT(requests.size(), 2u);
+}
+
+TEST_F(SpeechLayer, PunctuationAloneIsSilentUnlessSpelled) {
+    struct Case {
+        std::string text;  // Mac Roman
+        bool literal;
+        bool spoken;
+    } cases[] = {
+        {"! ", false, false},          {": ", false, false},
+        {"...\n\t", false, false},     {"\xC7\xC8 \xD2\xD3", false, false},  // quotes
+        {"! ", true, true},            {",", true, true},
+        {"word! ", false, true},       {"4", false, true},
+        {"$", false, true},            {"a.", false, true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.text + (k.literal ? " literal" : " normal"));
+        SpeechChannel c = Channel();
+        OSType mode = k.literal ? kSpeechModeLiteral : kSpeechModeNormal;
+        ASSERT_EQ(SetSpeechInfo(c, kSpeechCharacterModeSelector, &mode), noErr);
+        size_t before = engine->Requests().size();
+        Speak(c, k.text);
+        EXPECT_EQ(engine->Requests().size() > before, k.spoken);
+        EXPECT_EQ(Status(c).outputBusy, k.spoken);
+        clock->Pull(4096);
+    }
+}
+
+TEST_F(SpeechLayer, TheEndOfSpeechIsReportedOnceEachTime) {
+    SpeechChannel c = Channel();
+    std::atomic<int> ends{0};
+    EXPECT_FALSE(vellora::speech::SetSpeechDoneHandler(nullptr, [] {}));
+    ASSERT_TRUE(vellora::speech::SetSpeechDoneHandler(c, [&] { ++ends; }));
+    auto endsBecome = [&](int n) {
+        return speechtest::WaitFor([&] { return ends.load() >= n; },
+                                   std::chrono::seconds(2)) &&
+               ends.load() == n;
+    };
+    Speak(c, "played out");
+    clock->Pull(4096);
+    EXPECT_TRUE(endsBecome(1));
+    Speak(c, "stopped at once");
+    ASSERT_EQ(StopSpeech(c), noErr);
+    EXPECT_TRUE(endsBecome(2));
+    Speak(c, "! ");  // says nothing: over at once
+    EXPECT_TRUE(endsBecome(3));
+    Speak(c, "replaced");
+    Speak(c, "by this");  // the replaced speech is not reported apart
+    clock->Pull(4096);
+    EXPECT_TRUE(endsBecome(4));
 }
 
 TEST_F(SpeechLayer, PauseAtOnceAndContinueWhereItLeftOff) {

@@ -166,3 +166,29 @@ TEST_F(RealSpeech, PlaysPausesAndContinuesOnTheAudioDriver) {
 }
 
 }  // namespace
+
+namespace {
+
+size_t LeadingSilence(const std::vector<int16_t>& s) {
+    return size_t(std::find_if(s.begin(), s.end(), [](int16_t v) { return v != 0; }) - s.begin());
+}
+
+}  // namespace
+
+TEST_F(RealSpeech, SpeechFromQuietStartsWithinAFewMilliseconds) {
+    // The file keeps the engine's leading silence; what is played keeps only a few ms of it.
+    // A word that starts with a stop: the engine puts tens of ms of silence before it.
+    speechtest::Sound file = SpeakToFile("table.wav", "table");
+    ASSERT_GT(file.rate, 0);
+    auto clock = std::make_shared<vellora::speech::testing::ManualAudioClock>();
+    vellora::speech::testing::InstallAudioSink(clock);
+    ASSERT_EQ(SpeakText(channel, "table", 5), noErr);
+    ASSERT_TRUE(vellora::speech::testing::WaitUntilIdle());
+    std::vector<int16_t> played = clock->Pull(size_t(file.rate));
+    size_t lead = LeadingSilence(played);
+    EXPECT_LT(lead, played.size());
+    EXPECT_LE(lead, size_t(file.rate) * 6 / 1000);
+    EXPECT_GT(LeadingSilence(file.samples), size_t(file.rate) * 20 / 1000);
+    EXPECT_GT(lead, 0u);  // a few ms stay, so that the onset is not clipped
+    vellora::speech::testing::InstallAudioSink(vellora::speech::testing::MakeDeviceAudioSink());
+}

@@ -1,0 +1,538 @@
+// What the user hears, timed where it is heard: the whole program runs on an X server (Xvfb),
+// its keys and clicks arrive through the X test extension, its audio goes to a sound server's
+// null sink, and the first loud sample is found on that sink's monitor. espeak-ng's own
+// playback and a bare 256-frame stream (the reference process) are timed in the same run,
+// interleaved with the program.
+//
+// Run it through bench/audible/run, which starts a private PulseAudio and Xvfb for it.
+// Usage: audible_bench <reference-program> [runs]
+#include <QApplication>
+#include <QMainWindow>
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <dirent.h>
+#include <pulse/error.h>
+#include <pulse/simple.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "editor/Module1.h"
+#include "editor/Window1.h"
+#include "editor/program.h"
+#include "platform/rbframework/gui/window.h"
+#include "platform/rbframework/testing.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Ns = long long;
+
+Ns Now() {
+    return Clock::now().time_since_epoch().count();
+}
+double Ms(Ns d) {
+    return double(d) / 1e6;
+}
+void SleepMs(double ms) {
+    std::this_thread::sleep_for(std::chrono::microseconds(int64_t(ms * 1000)));
+}
+
+// ---- the sink's monitor ---------------------------------------------------------------
+
+constexpr int kRate = 48000;
+constexpr int kBlock = 48;           // frames read at once: 1 ms
+constexpr int16_t kLoud = 1000;      // about -30 dB of full scale
+constexpr Ns kFrameNs = 1000000000LL / kRate;
+
+class Monitor {
+  public:
+    bool start(const char* source) {
+        pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
+        pa_buffer_attr attr{};
+        attr.maxlength = uint32_t(-1);
+        attr.fragsize = kBlock * 2;
+        int error = 0;
+        s_ = pa_simple_new(nullptr, "audible_bench", PA_STREAM_RECORD, source, "monitor", &spec,
+                           nullptr, &attr, &error);
+        if (!s_) {
+            std::fprintf(stderr, "monitor %s: %s\n", source, pa_strerror(error));
+            return false;
+        }
+        thread_ = std::thread([this] { run(); });
+        return true;
+    }
+    void stop() {
+        running_ = false;
+        if (thread_.joinable()) thread_.join();
+        if (s_) pa_simple_free(s_);
+    }
+    pid_t tid() const { return tid_.load(); }
+
+    // The first loud sample at or after t0, waiting up to `limit`.
+    std::optional<Ns> onsetAfter(Ns t0, double limitMs) {
+        Ns end = t0 + Ns(limitMs * 1e6);
+        for (;;) {
+            {
+                std::lock_guard lock(mutex_);
+                for (auto it = std::lower_bound(loud_.begin(), loud_.end(), t0); it != loud_.end();
+                     ++it)
+                    return *it;
+                if (last_ > end) return std::nullopt;
+            }
+            SleepMs(1);
+        }
+    }
+    // The end of the last loud sample after t0 that `quietMs` of quiet follows.
+    std::optional<Ns> silenceAfter(Ns t0, double quietMs, double limitMs = 3000) {
+        Ns quiet = Ns(quietMs * 1e6);
+        Ns end = t0 + Ns(limitMs * 1e6);
+        for (;;) {
+            {
+                std::lock_guard lock(mutex_);
+                Ns previous = t0;
+                for (auto it = std::lower_bound(loud_.begin(), loud_.end(), t0);; ++it) {
+                    Ns next = it == loud_.end() ? last_ : *it;
+                    if (next - previous >= quiet) return previous;
+                    if (it == loud_.end()) break;
+                    previous = *it + kFrameNs;
+                }
+                if (last_ > end) return std::nullopt;
+            }
+            SleepMs(5);
+        }
+    }
+    // Starts of sound (a loud sample after `gapMs` of quiet) in [t0, t1).
+    std::vector<Ns> onsets(Ns t0, Ns t1, double gapMs) {
+        std::lock_guard lock(mutex_);
+        std::vector<Ns> out;
+        Ns gap = Ns(gapMs * 1e6);
+        Ns previous = t0 - gap;
+        for (auto it = std::lower_bound(loud_.begin(), loud_.end(), t0);
+             it != loud_.end() && *it < t1; ++it) {
+            if (*it - previous >= gap) out.push_back(*it);
+            previous = *it;
+        }
+        return out;
+    }
+    // Waits until `ms` have gone by without a loud sample.
+    void waitQuiet(double ms, double limitMs = 30000) {
+        Ns limit = Now() + Ns(limitMs * 1e6);
+        while (Now() < limit) {
+            {
+                std::lock_guard lock(mutex_);
+                Ns lastLoud = loud_.empty() ? 0 : loud_.back();
+                if (last_ - lastLoud >= Ns(ms * 1e6)) return;
+            }
+            SleepMs(5);
+        }
+    }
+
+  private:
+    void run() {
+        tid_ = gettid();
+        int16_t block[kBlock];
+        while (running_) {
+            int error = 0;
+            if (pa_simple_read(s_, block, sizeof block, &error) < 0) {
+                std::fprintf(stderr, "monitor read: %s\n", pa_strerror(error));
+                return;
+            }
+            Ns now = Now();
+            std::lock_guard lock(mutex_);
+            // Timed by when the block arrived: sample i of it is (kBlock - i) frames older.
+            for (int i = 0; i < kBlock; ++i)
+                if (block[i] >= kLoud || block[i] <= -kLoud)
+                    loud_.push_back(now - Ns(kBlock - i) * kFrameNs);
+            last_ = now;
+        }
+    }
+    pa_simple* s_ = nullptr;
+    std::thread thread_;
+    std::atomic<bool> running_{true};
+    std::atomic<pid_t> tid_{0};
+    std::mutex mutex_;
+    std::vector<Ns> loud_;  // times of loud samples, in order
+    Ns last_ = 0;           // when the last block arrived
+};
+
+Monitor gMonitor;
+
+// ---- the reference process --------------------------------------------------------------
+
+class Reference {
+  public:
+    bool start(const char* program) {
+        int in[2], out[2];
+        if (pipe(in) != 0 || pipe(out) != 0) return false;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            close(in[1]);
+            close(out[0]);
+            execl(program, program, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(in[0]);
+        close(out[1]);
+        to_ = fdopen(in[1], "w");
+        from_ = fdopen(out[0], "r");
+        return pid_ > 0;
+    }
+    // The moment the reference acted on the command.
+    Ns command(const std::string& line) {
+        std::fprintf(to_, "%s\n", line.c_str());
+        std::fflush(to_);
+        long long at = 0;
+        if (std::fscanf(from_, "%lld", &at) != 1) return 0;
+        return at;
+    }
+    void stop() {
+        if (to_) std::fclose(to_);
+        if (pid_ > 0) waitpid(pid_, nullptr, 0);
+        if (from_) std::fclose(from_);
+    }
+
+  private:
+    pid_t pid_ = -1;
+    FILE* to_ = nullptr;
+    FILE* from_ = nullptr;
+};
+
+Reference gReference;
+
+// ---- keys and clicks through the X server -----------------------------------------------
+
+class Input {
+  public:
+    bool open() {
+        d_ = XOpenDisplay(nullptr);
+        int event, error, major, minor;
+        return d_ && XTestQueryExtension(d_, &event, &error, &major, &minor);
+    }
+    // Presses and releases the key; the moment the press reached the server.
+    Ns key(KeySym sym) {
+        KeyCode code = XKeysymToKeycode(d_, sym);
+        XTestFakeKeyEvent(d_, code, True, 0);
+        XSync(d_, False);
+        Ns at = Now();
+        XTestFakeKeyEvent(d_, code, False, 0);
+        XSync(d_, False);
+        return at;
+    }
+    // A click at a point of the screen; the moment of the release, which pushes a button.
+    Ns click(int x, int y) {
+        XTestFakeMotionEvent(d_, -1, x, y, 0);
+        XTestFakeButtonEvent(d_, 1, True, 0);
+        XSync(d_, False);
+        SleepMs(30);
+        XTestFakeButtonEvent(d_, 1, False, 0);
+        XSync(d_, False);
+        return Now();
+    }
+    void close() {
+        if (d_) XCloseDisplay(d_);
+    }
+
+  private:
+    Display* d_ = nullptr;
+};
+
+Input gInput;
+
+// ---- the program --------------------------------------------------------------------------
+
+void OnGui(const std::function<void()>& f) {
+    QMetaObject::invokeMethod(qApp, f, Qt::BlockingQueuedConnection);
+}
+
+Window1* gWindow = nullptr;
+
+QPlainTextEdit* Edit() {
+    return gWindow->EditField1()->edit();
+}
+
+// Sentences in paragraphs of about `paragraph` characters (0: one paragraph).
+std::string Filler(size_t chars, size_t paragraph) {
+    std::string text;
+    size_t sinceBreak = 0;
+    for (int i = 0; text.size() < chars; ++i) {
+        std::string s = "This is sentence number " + std::to_string(i) + " of a long text.";
+        sinceBreak += s.size() + 1;
+        bool breakHere = paragraph && sinceBreak >= paragraph;
+        text += s + (breakHere ? "\n" : " ");
+        if (breakHere) sinceBreak = 0;
+    }
+    text.resize(chars - 1);
+    text += ".";
+    return text;
+}
+
+// The text area holds `text`, focused, the caret at `caret`, all of it heard before.
+void SetText(const std::string& text, size_t caret) {
+    OnGui([&] {
+        gWindow->EditField1()->setText(text);
+        gWindow->EditField1()->setSelStart(int32_t(caret));
+        Module1::StartChar = int32_t(text.size());
+        gWindow->qwindow()->activateWindow();
+        Edit()->setFocus();
+    });
+    SleepMs(200);
+}
+
+QPoint ButtonCentre(rb::PushButton* b) {
+    QPoint p;
+    OnGui([&] {
+        QWidget* w = b->button();
+        p = w->mapToGlobal(w->rect().center());
+    });
+    return p;
+}
+
+struct Stats {
+    std::vector<double> v;
+    int missed = 0;
+    void add(std::optional<Ns> heard, Ns from) {
+        if (heard)
+            v.push_back(std::max(0.0, Ms(*heard - from)));
+        else
+            ++missed;
+    }
+    std::string text() {
+        if (v.empty()) return "no samples";
+        std::sort(v.begin(), v.end());
+        char s[160];
+        std::snprintf(s, sizeof s, "median %8.1f ms  p90 %8.1f ms  (n=%zu%s)", v[v.size() / 2],
+                      v[std::min(v.size() - 1, v.size() * 9 / 10)], v.size(),
+                      missed ? (", " + std::to_string(missed) + " missed").c_str() : "");
+        return s;
+    }
+};
+
+void Print(const std::string& row, Stats& s) {
+    std::printf("%-62s %s\n", row.c_str(), s.text().c_str());
+    std::fflush(stdout);
+}
+
+std::mt19937 gRandom(14);
+
+// GUI idle again after a key: the key's handling and the repaint it asked for are done.
+double SettleMs(Ns from) {
+    SleepMs(2);
+    OnGui([] {});
+    OnGui([] {});
+    return Ms(Now() - from);
+}
+
+void EchoRows(const std::string& label, size_t size, size_t paragraph, int runs) {
+    SetText(Filler(size, paragraph), size);
+    Stats program, espeak, floor, letter;
+    for (int i = 0; i < runs; ++i) {
+        gMonitor.waitQuiet(300);
+        for (KeySym k : {XK_w, XK_o, XK_r, XK_d}) letter.v.push_back(SettleMs(gInput.key(k)));
+        SleepMs(gRandom() % 10);
+        Ns t0 = gInput.key(XK_space);
+        program.add(gMonitor.onsetAfter(t0, 5000), t0);
+        gMonitor.waitQuiet(300);
+        SleepMs(gRandom() % 10);
+        Ns r0 = gReference.command("say word");
+        espeak.add(gMonitor.onsetAfter(r0, 3000), r0);
+        gMonitor.waitQuiet(200);
+        Ns f0 = gReference.command("floor");
+        floor.add(gMonitor.onsetAfter(f0, 1000), f0);
+    }
+    Print("blank key -> word audible, " + label + ": Vellora", program);
+    Print("  espeak-ng's own playback", espeak);
+    Print("  sound server floor (256 frames)", floor);
+    Print("  letter key -> program idle again", letter);
+}
+
+void TypingRow(const std::string& label, size_t size, size_t paragraph, int words) {
+    SetText(Filler(size, paragraph), size);
+    gMonitor.waitQuiet(300);
+    std::vector<Ns> blanks;
+    Ns next = Now();
+    for (int w = 0; w < words; ++w) {
+        for (KeySym k : {XK_w, XK_o, XK_r, XK_d, XK_space}) {
+            next += 110000000;
+            SleepMs(std::max(0.0, Ms(next - Now())));
+            Ns at = gInput.key(k);
+            if (k == XK_space) blanks.push_back(at);
+        }
+    }
+    // Every key handled (they queue while the program is busy), then every word heard.
+    size_t expected = Filler(size, paragraph).size() + size_t(words) * 5;
+    for (Ns limit = Now() + 120000000000LL; Now() < limit; SleepMs(50)) {
+        size_t n = 0;
+        OnGui([&] { n = size_t(Edit()->document()->characterCount() - 1); });
+        if (n >= expected) break;
+    }
+    gMonitor.waitQuiet(1000, 60000);
+    std::vector<Ns> heard = gMonitor.onsets(blanks.front(), Now(), 60);
+    Stats s;
+    for (size_t i = 0; i < blanks.size(); ++i)
+        s.add(i < heard.size() ? std::optional<Ns>(heard[i]) : std::nullopt, blanks[i]);
+    Print("typing at 110 ms a key, blank -> word audible, " + label, s);
+}
+
+void StopRows(int runs) {
+    QPoint speak = ButtonCentre(gWindow->SpeakToEnd().get());
+    QPoint stop = ButtonCentre(gWindow->StopSpeaking().get());
+    Stats toAudible10k, toAudible1M, program, espeak;
+    std::string text10k = Filler(10000, 0), text1M = Filler(1000000, 0);
+    for (int i = 0; i < runs; ++i) {
+        SetText(text10k, 0);
+        gMonitor.waitQuiet(300);
+        Ns s0 = gInput.click(speak.x(), speak.y());
+        auto heard = gMonitor.onsetAfter(s0, 5000);
+        toAudible10k.add(heard, s0);
+        if (!heard) continue;
+        SleepMs(300 + gRandom() % 500);
+        Ns t0 = gInput.click(stop.x(), stop.y());
+        program.add(gMonitor.silenceAfter(t0, 300), t0);
+
+        gMonitor.waitQuiet(300);
+        Ns r0 = gReference.command("say " + text10k.substr(0, 2000));
+        if (!gMonitor.onsetAfter(r0, 3000)) continue;
+        SleepMs(300 + gRandom() % 500);
+        Ns c0 = gReference.command("stop");
+        espeak.add(gMonitor.silenceAfter(c0, 300), c0);
+    }
+    for (int i = 0; i < runs / 2; ++i) {
+        SetText(text1M, 0);
+        gMonitor.waitQuiet(300);
+        Ns s0 = gInput.click(speak.x(), speak.y());
+        toAudible1M.add(gMonitor.onsetAfter(s0, 5000), s0);
+        SleepMs(200);
+        gInput.click(stop.x(), stop.y());
+    }
+    Print("Speak to End -> audible, 10,000 chars: Vellora", toAudible10k);
+    Print("Speak to End -> audible, 1,000,000 chars: Vellora", toAudible1M);
+    Print("Stop Speaking -> silence: Vellora", program);
+    Print("  espeak-ng's own playback (cancel)", espeak);
+}
+
+// CPU time of the process's threads but the benchmark's own, in nanoseconds.
+Ns ProgramCpu() {
+    Ns total = 0;
+    DIR* dir = opendir("/proc/self/task");
+    while (dirent* e = readdir(dir)) {
+        if (e->d_name[0] == '.') continue;
+        if (atoi(e->d_name) == gMonitor.tid() || atoi(e->d_name) == gettid()) continue;
+        std::ifstream f(std::string("/proc/self/task/") + e->d_name + "/schedstat");
+        long long ns = 0;
+        if (f >> ns) total += ns;
+    }
+    closedir(dir);
+    return total;
+}
+
+void IdleRow(const std::string& label, const std::string& text, size_t caret) {
+    SetText(text, caret);
+    gMonitor.waitQuiet(500);
+    SleepMs(1000);
+    Ns c0 = ProgramCpu(), t0 = Now();
+    SleepMs(10000);
+    double share = 100.0 * double(ProgramCpu() - c0) / double(Now() - t0);
+    std::printf("%-62s %6.2f %% of a core\n", ("CPU while idle, " + label).c_str(), share);
+    std::fflush(stdout);
+}
+
+void Measure(int runs) {
+    OnGui([] {
+        gWindow->qwindow()->activateWindow();
+        gWindow->qwindow()->raise();
+        Edit()->setFocus();
+    });
+    SleepMs(500);
+    // Make sure keys reach the text area.
+    SetText("", 0);
+    gInput.key(XK_a);
+    SleepMs(300);
+    bool typed = false;
+    OnGui([&] { typed = gWindow->EditField1()->Text() == rb::String("a"); });
+    if (!typed) {
+        std::fprintf(stderr, "keys do not reach the text area\n");
+        return;
+    }
+    IdleRow("empty text", "", 0);
+    IdleRow("1,000,000 chars, caret in the text", Filler(1000000, 0), 500000);
+    EchoRows("10,000 chars", 10000, 0, runs);
+    EchoRows("1,000,000 chars in one paragraph", 1000000, 0, runs / 2);
+    EchoRows("1,000,000 chars in paragraphs of ~600", 1000000, 600, runs);
+    TypingRow("1,000,000 chars in one paragraph", 1000000, 0, 10);
+    TypingRow("1,000,000 chars in paragraphs of ~600", 1000000, 600, 10);
+    StopRows(runs);
+}
+
+std::thread gDriver;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: audible_bench <reference-program> [runs]\n");
+        return 2;
+    }
+    int runs = argc > 2 ? std::max(2, std::atoi(argv[2])) : 20;
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    QTemporaryDir config;
+    setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
+    if (!gInput.open()) {
+        std::fprintf(stderr, "no X server with the test extension (DISPLAY)\n");
+        return 1;
+    }
+    if (!gMonitor.start("vellora_bench.monitor") || !gReference.start(argv[1])) return 1;
+
+    char arg0[] = "audible_bench";
+    char* args[] = {arg0, nullptr};
+    rb::RuntimeInit(1, args);
+    RegisterWindowClasses();
+    rb::testing::RecordingDialogs dialogs;  // the first start's notice
+
+    ProgramParts parts = VelloraParts();
+    parts.makeDefaultView = [make = parts.makeDefaultView, runs] {
+        make();
+        QTimer::singleShot(500, [runs] {
+            gWindow = dynamic_cast<Window1*>(rb::_GetImplicitWindow("Window1"));
+            if (!gWindow) {
+                QApplication::quit();
+                return;
+            }
+            gDriver = std::thread([runs] {
+                Measure(runs);
+                QMetaObject::invokeMethod(qApp, [] { gWindow->Close(); }, Qt::QueuedConnection);
+            });
+        });
+    };
+    int status = _Main(parts);
+    if (gDriver.joinable()) gDriver.join();
+    rb::RuntimeExit();
+    gReference.stop();
+    gMonitor.stop();
+    gInput.close();
+    return status;
+}

@@ -1,0 +1,16 @@
+// Word of a channel's speech ending, for callers in this process that queue speech of their
+// own and would otherwise have to keep asking whether the channel is still busy.
+#pragma once
+
+#include <functional>
+
+#include "platform/speechsynthesis/SpeechSynthesis.h"
+
+namespace vellora::speech {
+
+// Calls `done` each time speech set on the channel ends (played out, stopped or failed), on
+// the layer's worker thread and outside its lock; it must return quickly. False for an
+// unknown channel. A channel's handler goes with it when it is disposed.
+bool SetSpeechDoneHandler(SpeechChannel chan, std::function<void()> done);
+
+}  // namespace vellora::speech
