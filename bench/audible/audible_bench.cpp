@@ -15,9 +15,6 @@
 #include <QTimer>
 #include <QWindow>
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
 #include <dirent.h>
 #include <pulse/error.h>
 #include <pulse/simple.h>
@@ -44,6 +41,11 @@
 #include "editor/program.h"
 #include "platform/rbframework/gui/window.h"
 #include "platform/rbframework/testing.h"
+
+// Last: Xlib defines names (GrayScale, None, Status) that the headers above use.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 namespace {
 

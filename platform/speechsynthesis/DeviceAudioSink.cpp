@@ -37,9 +37,11 @@ class DeviceAudioSink final : public AudioSink {
         want.freq = sampleRate;
         want.format = AUDIO_S16SYS;
         want.channels = 1;
-        // The sound server plays about one such buffer ahead: 128 frames, under 6 ms at the
-        // engine's rate, is what a word waits for before it is heard.
-        want.samples = 128;
+        // The sound server plays about one such buffer ahead, so it is what a word waits for
+        // before it is heard (256 frames, under 12 ms at the engine's rate). Half of it would cut
+        // a few milliseconds but run the callback twice as often while nothing plays, which
+        // waits until the device rests when idle.
+        want.samples = 256;
         want.callback = &DeviceAudioSink::callback;
         want.userdata = this;
         SDL_AudioSpec have{};
