@@ -15,7 +15,8 @@ function(vellora_add_bundle name)
     LIBRARY_OUTPUT_DIRECTORY ${B_DIR}
     C_VISIBILITY_PRESET hidden
     CXX_VISIBILITY_PRESET hidden
-    VISIBILITY_INLINES_HIDDEN ON)
+    VISIBILITY_INLINES_HIDDEN ON
+    INSTALL_RPATH "$ORIGIN/..")
   target_link_options(${name} PRIVATE
     -Wl,-z,defs
     -Wl,--version-script=${CMAKE_SOURCE_DIR}/plugin-support/exports.map)
@@ -44,5 +45,14 @@ function(vellora_add_subdirs)
     if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
       add_subdirectory(${dir})
     endif()
+  endforeach()
+endfunction()
+
+# vellora_install_layer(<target>...): a shared platform layer, installed beside the others, where
+# it finds its siblings.
+function(vellora_install_layer)
+  foreach(target ${ARGN})
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+    install(TARGETS ${target} LIBRARY DESTINATION ${VELLORA_INSTALL_LIBDIR})
   endforeach()
 endfunction()

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The installed tree, moved away from where it was installed: its libraries find each other
+# through relative paths only, its desktop entry is valid, and the program starts from it with
+# the installed bundles and quits cleanly when asked.
+set -euo pipefail
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cmake --install "$build" --prefix "$work/installed" >/dev/null
+mv "$work/installed" "$work/moved"
+p=$work/moved
+
+for f in "$p/bin/vellora" "$p"/lib/vellora/*.so "$p"/lib/vellora/plugins/*.so; do
+  [ -e "$f" ] || { echo "missing: $f"; exit 1; }
+  runpath=$(readelf -d "$f" | sed -n 's/.*R\(UN\)\?PATH.*\[\(.*\)\]/\2/p')
+  case ":$runpath:" in
+    *"$build"*) echo "$f refers to the build folder: $runpath"; exit 1 ;;
+  esac
+  [ -z "$runpath" ] || [[ "$runpath" == '$ORIGIN'* ]] || { echo "$f: RUNPATH $runpath"; exit 1; }
+done
+[ -f "$p/lib/vellora/plugins/speech.so" ] && [ -f "$p/lib/vellora/plugins/clipboard.so" ]
+desktop-file-validate "$p/share/applications/vellora.desktop"
+grep -q '^Keywords=.*speech' "$p/share/applications/vellora.desktop"
+grep -q '^Categories=.*Accessibility' "$p/share/applications/vellora.desktop"
+[ -f "$p/share/icons/hicolor/scalable/apps/vellora.svg" ]
+
+# Started from the moved tree: it is up once its audio thread runs (the bundles are loaded and
+# the main window open by then); SIGTERM then ends it as the close box would.
+mkdir "$work/config"
+XDG_CONFIG_HOME=$work/config "$p/bin/vellora" &
+pid=$!
+for _ in $(seq 200); do
+  grep -qs '^SDLAudio' /proc/$pid/task/*/comm && break
+  kill -0 $pid 2>/dev/null || break
+  sleep 0.1
+done
+kill -TERM $pid 2>/dev/null || true
+status=0
+wait $pid || status=$?
+[ "$status" -eq 0 ] || { echo "exit status $status"; exit 1; }
+[ -f "$work/config/vellora.txt" ] || { echo "no settings saved"; exit 1; }
+echo "installed tree: ok"
