@@ -92,7 +92,7 @@ void _ApplicationAddMenuHandlers() {
 }
 
 void _EarlyStartup() {
-    rb::RuntimeInitExternalClasses();
+    rb::RuntimeInitExternalClasses(programParts().bundles);
     _InitPluginEntrypoints();  // an unresolved key throws rb::PluginError, which stops start-up
     _InitFileTypes();
     _NewAppInstance();

@@ -5,11 +5,14 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/menu.h"
 
 struct ProgramParts {
+    std::vector<std::string> bundles;               // the plug-in bundles it loads, by name
     std::function<void()> createModules;            // module state made before start-up
     std::function<rb::Ref<rb::MenuBar>()> menuBar;  // the shared main menu bar
     std::function<void()> loadPrefs;                // read the preference file

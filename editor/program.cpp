@@ -20,6 +20,7 @@ void RegisterWindowClasses() {
 
 ProgramParts VelloraParts() {
     ProgramParts parts;
+    parts.bundles = {"speech", "clipboard"};
     parts.createModules = [] { prefModule::CreateGlobals(); };
     parts.menuBar = [] { return rb::Ref<rb::MenuBar>(MenuBar1::MenuBar1_()); };
     parts.loadPrefs = [] { prefModule::loadPrefs(); };

@@ -26,6 +26,7 @@ TEST(AppPluginBrokenBundle, StartUpStopsNamingTheFirstKeyThatResolvesToNothing) 
     rb::testing::RecordingDialogs dialogs;
     bool released = false;
     ProgramParts parts;
+    parts.bundles = {"speech", "clipboard"};
     parts.makeDefaultView = [] { ADD_FAILURE() << "start-up went on"; };
     parts.releaseModules = [&] { released = true; };
     int status = _Main(parts);

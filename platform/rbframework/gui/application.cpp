@@ -72,8 +72,8 @@ void RuntimeRegisterAppObject(const Ref<Application>& app) {
     registered() = app;
 }
 
-void RuntimeInitExternalClasses() {
-    PluginHost::instance().loadBundles({"speech", "clipboard"});
+void RuntimeInitExternalClasses(const std::vector<std::string>& bundles) {
+    PluginHost::instance().loadBundles(bundles);
 }
 
 void RunFrameworkInitialization(const std::function<void()>& lateStartup) {

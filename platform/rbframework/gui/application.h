@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/rbframework/gui/menu.h"
 #include "platform/rbframework/object.h"
@@ -45,9 +46,9 @@ class Application : public Object {
 void RuntimeInit(int argc, char** argv);
 // Makes `app` the application object; the runtime holds it until RuntimeExit.
 void RuntimeRegisterAppObject(const Ref<Application>& app);
-// Loads the program's two plug-in bundles from its plug-in folder and registers their classes.
-// Throws PluginError naming the bundle that failed.
-void RuntimeInitExternalClasses();
+// Loads the program's plug-in bundles, by name, from its plug-in folder and registers their
+// classes. Throws PluginError naming the bundle that failed.
+void RuntimeInitExternalClasses(const std::vector<std::string>& bundles);
 // Raises the application's Open event, then calls `lateStartup` once.
 void RunFrameworkInitialization(const std::function<void()>& lateStartup);
 // The event loop; returns once Quit is called.
