@@ -16,7 +16,7 @@
 
 #include "platform/rbframework/folder_item.h"
 #include "platform/rbframework/object.h"
-#include "platform/rbframework/plugin_abi.h"
+#include "plugin-interface/plugin_abi.h"
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/rbstring.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/rbframework/plugin_abi.h"
+#include "plugin-interface/plugin_abi.h"
 
 // The code's four bytes, first character most significant, as a 4-byte string tagged ASCII,
 // or Mac Roman when a byte has its top bit set. One reference for the caller; nil when the

@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "platform/corefoundation/Files.h"
-#include "platform/rbframework/plugin_abi.h"
+#include "plugin-interface/plugin_abi.h"
 
 // Host entries of the folder-item services. Their int32 results carry a Boolean in the low
 // byte.

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/rbframework/plugin_abi.h"
+#include "plugin-interface/plugin_abi.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 
 class rbText;

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "platform/rbframework/object.h"
-#include "platform/rbframework/plugin_abi.h"
+#include "plugin-interface/plugin_abi.h"
 #include "platform/rbframework/rbstring.h"
 
 namespace rb {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/rbframework/object.h"
-#include "platform/rbframework/plugin_abi.h"
+#include "plugin-interface/plugin_abi.h"
 #include "platform/rbframework/rbstring.h"
 
 namespace rb {

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/rbframework/plugin_abi.h"
+#include "plugin-interface/plugin_abi.h"
 
 namespace rb {
 

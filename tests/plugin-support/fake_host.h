@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/corefoundation/Files.h"
-#include "platform/rbframework/plugin_abi.h"
+#include "plugin-interface/plugin_abi.h"
 
 namespace fake {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/rbframework/plugin_abi.h"
+#include "plugin-interface/plugin_abi.h"
 
 namespace probe {
 

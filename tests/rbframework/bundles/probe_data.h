@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/rbframework/plugin_abi.h"
+#include "plugin-interface/plugin_abi.h"
 
 struct ProbeData {
     int32_t count;
