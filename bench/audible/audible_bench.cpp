@@ -36,6 +36,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/stats.h"
 #include "editor/Module1.h"
 #include "editor/Window1.h"
 #include "editor/program.h"
@@ -65,8 +66,8 @@ void SleepMs(double ms) {
 // ---- the sink's monitor ---------------------------------------------------------------
 
 constexpr int kRate = 48000;
-constexpr int kBlock = 48;           // frames read at once: 1 ms
-constexpr int16_t kLoud = 1000;      // about -30 dB of full scale
+constexpr int kBlock = 48;       // frames read at once: 1 ms
+constexpr int16_t kLoud = 1000;  // about -30 dB of full scale
 constexpr Ns kFrameNs = 1000000000LL / kRate;
 
 class Monitor {
@@ -314,29 +315,17 @@ QPoint ButtonCentre(rb::PushButton* b) {
     return p;
 }
 
-struct Stats {
-    std::vector<double> v;
-    int missed = 0;
-    void add(std::optional<Ns> heard, Ns from) {
-        if (heard)
-            v.push_back(std::max(0.0, Ms(*heard - from)));
-        else
-            ++missed;
-    }
-    std::string text() {
-        if (v.empty()) return "no samples";
-        std::sort(v.begin(), v.end());
-        char s[160];
-        std::snprintf(s, sizeof s, "median %8.1f ms  p90 %8.1f ms  (n=%zu%s)", v[v.size() / 2],
-                      v[std::min(v.size() - 1, v.size() * 9 / 10)], v.size(),
-                      missed ? (", " + std::to_string(missed) + " missed").c_str() : "");
-        return s;
-    }
-};
+using bench::Stats;
+
+void Add(Stats& s, std::optional<Ns> heard, Ns from) {
+    if (heard)
+        s.v.push_back(std::max(0.0, Ms(*heard - from)));
+    else
+        ++s.missed;
+}
 
 void Print(const std::string& row, Stats& s) {
-    std::printf("%-62s %s\n", row.c_str(), s.text().c_str());
-    std::fflush(stdout);
+    s.print(row, 62);
 }
 
 std::mt19937 gRandom(14);
@@ -357,14 +346,14 @@ void EchoRows(const std::string& label, size_t size, size_t paragraph, int runs)
         for (KeySym k : {XK_w, XK_o, XK_r, XK_d}) letter.v.push_back(SettleMs(gInput.key(k)));
         SleepMs(gRandom() % 10);
         Ns t0 = gInput.key(XK_space);
-        program.add(gMonitor.onsetAfter(t0, 5000), t0);
+        Add(program, gMonitor.onsetAfter(t0, 5000), t0);
         gMonitor.waitQuiet(300);
         SleepMs(gRandom() % 10);
         Ns r0 = gReference.command("say word");
-        espeak.add(gMonitor.onsetAfter(r0, 3000), r0);
+        Add(espeak, gMonitor.onsetAfter(r0, 3000), r0);
         gMonitor.waitQuiet(200);
         Ns f0 = gReference.command("floor");
-        floor.add(gMonitor.onsetAfter(f0, 1000), f0);
+        Add(floor, gMonitor.onsetAfter(f0, 1000), f0);
     }
     Print("blank key -> word audible, " + label + ": Vellora", program);
     Print("  espeak-ng's own playback", espeak);
@@ -396,7 +385,7 @@ void TypingRow(const std::string& label, size_t size, size_t paragraph, int word
     std::vector<Ns> heard = gMonitor.onsets(blanks.front(), Now(), 60);
     Stats s;
     for (size_t i = 0; i < blanks.size(); ++i)
-        s.add(i < heard.size() ? std::optional<Ns>(heard[i]) : std::nullopt, blanks[i]);
+        Add(s, i < heard.size() ? std::optional<Ns>(heard[i]) : std::nullopt, blanks[i]);
     Print("typing at 110 ms a key, blank -> word audible, " + label, s);
 }
 
@@ -410,24 +399,24 @@ void StopRows(int runs) {
         gMonitor.waitQuiet(300);
         Ns s0 = gInput.click(speak.x(), speak.y());
         auto heard = gMonitor.onsetAfter(s0, 5000);
-        toAudible10k.add(heard, s0);
+        Add(toAudible10k, heard, s0);
         if (!heard) continue;
         SleepMs(300 + gRandom() % 500);
         Ns t0 = gInput.click(stop.x(), stop.y());
-        program.add(gMonitor.silenceAfter(t0, 300), t0);
+        Add(program, gMonitor.silenceAfter(t0, 300), t0);
 
         gMonitor.waitQuiet(300);
         Ns r0 = gReference.command("say " + text10k.substr(0, 2000));
         if (!gMonitor.onsetAfter(r0, 3000)) continue;
         SleepMs(300 + gRandom() % 500);
         Ns c0 = gReference.command("stop");
-        espeak.add(gMonitor.silenceAfter(c0, 300), c0);
+        Add(espeak, gMonitor.silenceAfter(c0, 300), c0);
     }
     for (int i = 0; i < runs / 2; ++i) {
         SetText(text1M, 0);
         gMonitor.waitQuiet(300);
         Ns s0 = gInput.click(speak.x(), speak.y());
-        toAudible1M.add(gMonitor.onsetAfter(s0, 5000), s0);
+        Add(toAudible1M, gMonitor.onsetAfter(s0, 5000), s0);
         SleepMs(200);
         gInput.click(stop.x(), stop.y());
     }
@@ -526,7 +515,8 @@ int main(int argc, char** argv) {
             }
             gDriver = std::thread([runs] {
                 Measure(runs);
-                QMetaObject::invokeMethod(qApp, [] { gWindow->Close(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    qApp, [] { gWindow->Close(); }, Qt::QueuedConnection);
             });
         });
     };

@@ -32,8 +32,8 @@ pa_simple* OpenFloorStream() {
     attr.minreq = uint32_t(-1);
     attr.fragsize = uint32_t(-1);
     int error = 0;
-    pa_simple* s = pa_simple_new(nullptr, "audible_reference", PA_STREAM_PLAYBACK, nullptr,
-                                 "floor", &spec, nullptr, &attr, &error);
+    pa_simple* s = pa_simple_new(nullptr, "audible_reference", PA_STREAM_PLAYBACK, nullptr, "floor",
+                                 &spec, nullptr, &attr, &error);
     if (!s) std::fprintf(stderr, "floor stream: %s\n", pa_strerror(error));
     return s;
 }

@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/stats.h"
 #include "bench/support/timed_sink.h"
 #include "editor/Module1.h"
 #include "editor/Window1.h"
@@ -39,6 +40,9 @@
 #include "platform/speechsynthesis/testing.h"
 
 namespace {
+
+using bench::SpinUntil;
+using bench::Stats;
 
 namespace speech = vellora::speech;
 using bench::At;
@@ -59,29 +63,6 @@ class NotingEngine final : public speech::testing::ForwardingEngine {
     }
     std::atomic<uintptr_t> lastSpoken{0};
     std::atomic<Clock::rep> spokenAt{0};
-};
-
-bool SpinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    auto end = Clock::now() + limit;
-    while (!done())
-        if (Clock::now() > end) return false;
-    return true;
-}
-
-struct Stats {
-    std::vector<double> v;
-    int missed = 0;
-    void print(const std::string& what) {
-        std::sort(v.begin(), v.end());
-        if (v.empty()) {
-            std::printf("%-58s no samples\n", what.c_str());
-            return;
-        }
-        std::printf("%-58s median %8.3f ms  p90 %8.3f ms  max %8.3f ms  (n=%zu%s)\n", what.c_str(),
-                    v[v.size() / 2], v[v.size() * 9 / 10], v.back(), v.size(),
-                    missed ? (", " + std::to_string(missed) + " timed out").c_str() : "");
-        std::fflush(stdout);
-    }
 };
 
 // Sentences in one paragraph, or one to a line.

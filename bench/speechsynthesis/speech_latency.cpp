@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/stats.h"
 #include "bench/support/timed_sink.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 #include "platform/speechsynthesis/testing.h"
@@ -24,28 +25,9 @@ namespace {
 using bench::At;
 using bench::Clock;
 using bench::Ms;
+using bench::Stats;
 using bench::TimedSink;
 using namespace vellora::speech;
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    auto end = Clock::now() + limit;
-    while (!done())
-        if (Clock::now() > end) return false;
-    return true;
-}
-
-struct Stats {
-    std::vector<double> v;
-    void print(const char* what) {
-        std::sort(v.begin(), v.end());
-        if (v.empty()) {
-            std::printf("%-48s no samples\n", what);
-            return;
-        }
-        std::printf("%-48s median %7.3f ms  p90 %7.3f ms  max %7.3f ms  (n=%zu)\n", what,
-                    v[v.size() / 2], v[v.size() * 9 / 10], v.back(), v.size());
-    }
-};
 
 std::string Megabyte() {
     std::string text;
@@ -80,7 +62,8 @@ int main() {
             device->watch(chan);
             auto t0 = Clock::now();
             SpeakText(chan, text->data(), uint32_t(text->size()));
-            if (!WaitUntil([&] { return device->first.load() != 0; }, std::chrono::seconds(3)))
+            if (!bench::SpinUntil([&] { return device->first.load() != 0; },
+                                  std::chrono::seconds(3)))
                 continue;
             stats.v.push_back(Ms(At(device->first.load()) - t0));
         }
@@ -94,7 +77,7 @@ int main() {
             StopSpeech(chan);
             device->watch(chan);
             SpeakText(chan, big.data(), uint32_t(big.size()));
-            WaitUntil([&] { return device->first.load() != 0; }, std::chrono::seconds(3));
+            bench::SpinUntil([&] { return device->first.load() != 0; }, std::chrono::seconds(3));
             std::this_thread::sleep_for(std::chrono::microseconds(20000 + random() % 30000));
             auto t0 = Clock::now();
             stop ? StopSpeech(chan) : PauseSpeechAt(chan, kSpeechImmediate);
@@ -121,7 +104,7 @@ int main() {
             uint64_t before = testing::FramesMixed(chan);
             auto t0 = Clock::now();
             SpeakText(chan, text->data(), uint32_t(text->size()));
-            WaitUntil(
+            bench::SpinUntil(
                 [&] {
                     manual->Pull(16);
                     return testing::FramesMixed(chan) != before;

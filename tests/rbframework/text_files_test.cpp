@@ -18,7 +18,9 @@
 #include "platform/rbframework/special_folder.h"
 #include "platform/rbframework/string_functions.h"
 #include "platform/rbframework/text_files.h"
+#include "tests/support/env.h"
 #include "tests/support/file_size_limit.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -44,16 +46,8 @@ class TempFolder {
     fs::path path_;
 };
 
-void writeBytes(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-std::string readBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using vellora_test::readBytes;
+using vellora_test::writeBytes;
 
 int openDescriptors() {
     int n = 0;
@@ -292,27 +286,7 @@ TEST_F(TextStreams, NoFileIsWrittenThroughALinkOrInAPipesPlace) {
     EXPECT_TRUE(fs::is_fifo(dir_.path() / "pipe"));
 }
 
-// Sets an environment variable (or unsets it, for nullopt) for as long as it lives.
-class EnvVar {
-  public:
-    EnvVar(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* v = std::getenv(name)) old_ = v;
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvVar() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using EnvVar = vellora_test::ScopedEnv;
 
 TEST(TextStreamsPreferencesFolder, XdgConfigHomeWhenAbsoluteElseHomeConfig) {
     TempFolder dir;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -20,23 +21,17 @@
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/window.h"
 #include "settings/prefModule.h"
+#include "tests/support/env.h"
 #include "tests/support/file_size_limit.h"
+#include "tests/support/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace pm = prefModule;
 
-void writeBytes(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-}
-
-std::string readBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using vellora_test::readBytes;
+using vellora_test::writeBytes;
 
 // All ten globals at once, so a case states every one of them.
 struct Globals {
@@ -112,16 +107,12 @@ class Prefs : public ::testing::Test {
         std::string pattern = (fs::temp_directory_path() / "prefs-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
-        if (const char* old = std::getenv("XDG_CONFIG_HOME")) oldXdg_ = old;
-        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+        xdg_.emplace("XDG_CONFIG_HOME", dir_.string());
         restart();
     }
     void TearDown() override {
         pm::ReleaseGlobals();
-        if (oldXdg_.empty())
-            unsetenv("XDG_CONFIG_HOME");
-        else
-            setenv("XDG_CONFIG_HOME", oldXdg_.c_str(), 1);
+        xdg_.reset();
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
@@ -144,7 +135,7 @@ class Prefs : public ::testing::Test {
     }
 
     fs::path dir_;
-    std::string oldXdg_;
+    std::optional<vellora_test::ScopedEnv> xdg_;
 };
 
 const std::string kSaved =

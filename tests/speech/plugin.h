@@ -16,6 +16,7 @@
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/rbstring.h"
 #include "speech/instance_data.h"
+#include "tests/support/wait.h"
 
 namespace speechplugin {
 
@@ -103,16 +104,7 @@ inline rb::Ref<rb::Object> ObjectField(const Obj& o, size_t offset) {
         objGetter(o->handle(), static_cast<int32_t>(o->record().dataOffset + offset))));
 }
 
-// Polls `condition` until it holds or `timeout` passes.
-inline bool WaitFor(const std::function<bool()>& condition,
-                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
+using vellora_test::WaitFor;
 
 // A fresh folder under the temporary folder, removed with what it holds.
 class TempFolder {

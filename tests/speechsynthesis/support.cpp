@@ -45,15 +45,6 @@ SpeechStatusInfo Status(SpeechChannel chan) {
     return status;
 }
 
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 Sound ReadSound(const std::string& path) {
     Sound sound;
     SF_INFO info{};

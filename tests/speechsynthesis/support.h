@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/speechsynthesis/SpeechSynthesis.h"
+#include "tests/support/wait.h"
 
 namespace speechtest {
 
@@ -27,9 +28,7 @@ CFURLRef FileUrl(const std::string& folder, const std::string& name);
 
 SpeechStatusInfo Status(SpeechChannel chan);
 
-// Polls `condition` until it holds or `timeout` passes.
-bool WaitFor(const std::function<bool()>& condition,
-             std::chrono::milliseconds timeout = std::chrono::seconds(10));
+using vellora_test::WaitFor;
 
 struct Sound {
     int rate = 0;
