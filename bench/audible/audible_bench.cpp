@@ -39,7 +39,7 @@
 #include "bench/support/stats.h"
 #include "editor/Module1.h"
 #include "editor/Window1.h"
-#include "editor/program.h"
+#include "program/program.h"
 #include "platform/rbframework/gui/window.h"
 #include "platform/rbframework/testing.h"
 

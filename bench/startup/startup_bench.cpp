@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/program.h"
+#include "program/program.h"
 #include "platform/rbframework/gui/window.h"
 #include "platform/rbframework/testing.h"
 

@@ -21,7 +21,7 @@
 
 #include "editor/Module1.h"
 #include "editor/Window1.h"
-#include "editor/program.h"
+#include "program/program.h"
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/testing.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"

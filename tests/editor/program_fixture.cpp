@@ -8,7 +8,7 @@
 #include <fstream>
 #include <memory>
 
-#include "editor/program.h"
+#include "program/program.h"
 #include "platform/rbframework/gui/runtime.h"
 
 namespace {

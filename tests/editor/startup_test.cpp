@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/program.h"
+#include "program/program.h"
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/testing.h"

@@ -1,6 +1,6 @@
 // Vellora's entry: the runtime starts, the program's window classes are made known by name,
 // and start-up runs with the parts above the application layer.
-#include "editor/program.h"
+#include "program/program.h"
 
 int main(int argc, char** argv) {
     rb::RuntimeInit(argc, argv);

@@ -1,4 +1,4 @@
-#include "editor/program.h"
+#include "program/program.h"
 
 #include "editor/MenuBar1.h"
 #include "editor/Module1.h"
