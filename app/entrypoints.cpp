@@ -4,6 +4,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/rbstring.h"
@@ -75,7 +76,9 @@ void _InitPluginEntrypoints() {
     // Published only once complete: a half-filled table is never visible.
     std::memcpy(gFieldOffsets, offsets, sizeof offsets);
     gFieldsResolved = true;
-    __plugin_entrypoints = table.release();
+    // A program started again in this process replaces the last run's table rather than
+    // dropping it.
+    delete[] std::exchange(__plugin_entrypoints, table.release());
 }
 
 std::string_view pluginEntrypointKey(PluginSlot slot) {

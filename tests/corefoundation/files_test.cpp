@@ -26,7 +26,7 @@ TEST_F(CFFilesTest, SpecAndRefOfAnExistingFileNameIt) {
     FSSpec spec;
     ASSERT_EQ(FSMakeFSSpecFromPath(file.c_str(), &spec), noErr);
     EXPECT_EQ(spec.vRefNum, -1);
-    EXPECT_GT(spec.parID, 0);
+    EXPECT_GT(int32_t{spec.parID}, 0);
     EXPECT_EQ(SpecName(spec), "voice.aiff");
     EXPECT_EQ(SpecPath(spec), file);
 
@@ -46,7 +46,7 @@ TEST_F(CFFilesTest, FilesOfOneFolderShareItsIdUnderEverySpelling) {
         SCOPED_TRACE(spelling);
         FSSpec other;
         ASSERT_EQ(FSMakeFSSpecFromPath((root_ + "//" + spelling).c_str(), &other), noErr);
-        EXPECT_EQ(other.parID, first.parID);
+        EXPECT_EQ(int32_t{other.parID}, int32_t{first.parID});
         EXPECT_EQ(SpecPath(other), Path("a/b/two"));
     }
 }

@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 
@@ -61,15 +60,29 @@ intptr_t Bundle::Call(const char* routine, intptr_t a, intptr_t b, intptr_t c) c
 
 // --- calloc and free ---
 
+// The allocator underneath: glibc's own, or under AddressSanitizer the sanitizer's (memory
+// from one may not be handed to the other). The sanitizer calls these while it starts, before
+// its shadow memory exists, so they are left uninstrumented and touch the log through plain
+// builtins rather than instrumented library code.
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" void* __interceptor_calloc(size_t, size_t);
+extern "C" void __interceptor_free(void*);
+#define VELLORA_UNDERLYING_CALLOC __interceptor_calloc
+#define VELLORA_UNDERLYING_FREE __interceptor_free
+#else
 extern "C" void* __libc_calloc(size_t, size_t);
 extern "C" void __libc_free(void*);
+#define VELLORA_UNDERLYING_CALLOC __libc_calloc
+#define VELLORA_UNDERLYING_FREE __libc_free
+#endif
+#define VELLORA_UNINSTRUMENTED __attribute__((no_sanitize("address", "undefined")))
 
 namespace {
 
 // Fixed storage: these run inside the allocator and may not allocate.
 constexpr int kLogSize = 256;
 struct Log {
-    std::atomic<bool> on{false};
+    bool on = false;  // read and written atomically
     size_t refuse = 0;
     size_t callocs[kLogSize][2];
     int callocCount = 0;
@@ -79,8 +92,8 @@ struct Log {
 
 }  // namespace
 
-extern "C" void* calloc(size_t count, size_t size) {
-    if (gLog.on.load(std::memory_order_relaxed)) {
+extern "C" VELLORA_UNINSTRUMENTED void* calloc(size_t count, size_t size) {
+    if (__atomic_load_n(&gLog.on, __ATOMIC_RELAXED)) {
         if (gLog.callocCount < kLogSize) {
             gLog.callocs[gLog.callocCount][0] = count;
             gLog.callocs[gLog.callocCount][1] = size;
@@ -88,14 +101,14 @@ extern "C" void* calloc(size_t count, size_t size) {
         }
         if (gLog.refuse != 0 && size == gLog.refuse) return nullptr;
     }
-    return __libc_calloc(count, size);
+    return VELLORA_UNDERLYING_CALLOC(count, size);
 }
 
-extern "C" void free(void* pointer) {
-    if (gLog.on.load(std::memory_order_relaxed) && pointer && gLog.freeCount < kLogSize) {
+extern "C" VELLORA_UNINSTRUMENTED void free(void* pointer) {
+    if (__atomic_load_n(&gLog.on, __ATOMIC_RELAXED) && pointer && gLog.freeCount < kLogSize) {
         gLog.frees[gLog.freeCount++] = pointer;
     }
-    __libc_free(pointer);
+    VELLORA_UNDERLYING_FREE(pointer);
 }
 
 namespace alloc {
@@ -104,11 +117,11 @@ Recording::Recording(size_t refuseCallocSize) {
     gLog.callocCount = 0;
     gLog.freeCount = 0;
     gLog.refuse = refuseCallocSize;
-    gLog.on = true;
+    __atomic_store_n(&gLog.on, true, __ATOMIC_SEQ_CST);
 }
 
 Recording::~Recording() {
-    gLog.on = false;
+    __atomic_store_n(&gLog.on, false, __ATOMIC_SEQ_CST);
 }
 
 bool Recording::SawCalloc(size_t count, size_t size) const {

@@ -55,7 +55,7 @@ TEST(AudioHandOff, WorkerCallerAndCallbackShareOneChannel) {
             default: {
                 SpeechStatusInfo status{};
                 ASSERT_EQ(GetSpeechInfo(c, kSpeechStatusSelector, &status), noErr);
-                ASSERT_GE(status.inputBytesLeft, 0);
+                ASSERT_GE(int32_t{status.inputBytesLeft}, 0);
                 SpeechBusy();
             }
         }

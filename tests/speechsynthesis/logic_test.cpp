@@ -280,17 +280,17 @@ TEST_F(SpeechLayer, SpeaksMacRomanTextAndPlaysItOut) {
     EXPECT_EQ(calls.back().text, text);
 
     EXPECT_TRUE(Status(c).outputBusy);
-    EXPECT_EQ(Status(c).inputBytesLeft, 12);
+    EXPECT_EQ(int32_t{Status(c).inputBytesLeft}, 12);
     EXPECT_EQ(SpeechBusy(), 1);
     EXPECT_EQ(SpeechBusySystemWide(), 1);
     auto frames = clock->Pull(550);  // into the second word ("au" starts at frame 500)
     EXPECT_EQ(frames[0], 1);
     EXPECT_EQ(frames[549], 550);
-    EXPECT_EQ(Status(c).inputBytesLeft, 12 - 5);
+    EXPECT_EQ(int32_t{Status(c).inputBytesLeft}, 12 - 5);
     frames = clock->Pull(2000);
     EXPECT_EQ(Sounding(frames), 1200u - 550u);
     EXPECT_FALSE(Status(c).outputBusy);
-    EXPECT_EQ(Status(c).inputBytesLeft, 0);
+    EXPECT_EQ(int32_t{Status(c).inputBytesLeft}, 0);
     EXPECT_EQ(SpeechBusy(), 0);
     EXPECT_EQ(FramesMixed(c), 1200u);
 }
@@ -393,7 +393,7 @@ TEST_F(SpeechLayer, PauseAtOnceAndContinueWhereItLeftOff) {
     SpeechStatusInfo s = Status(c);
     EXPECT_TRUE(s.outputBusy);
     EXPECT_TRUE(s.outputPaused);
-    EXPECT_EQ(s.inputBytesLeft, 13);  // still in the first word
+    EXPECT_EQ(int32_t{s.inputBytesLeft}, 13);  // still in the first word
     EXPECT_EQ(SpeechBusy(), 1);       // a paused channel is busy
     ASSERT_EQ(ContinueSpeech(c), noErr);
     EXPECT_FALSE(Status(c).outputPaused);
@@ -431,7 +431,7 @@ TEST_F(SpeechLayer, PauseAndStopAtWordAndSentenceEnds) {
         SpeechStatusInfo s = Status(c);
         EXPECT_EQ(bool(s.outputBusy), k.busy);
         EXPECT_EQ(bool(s.outputPaused), k.paused);
-        EXPECT_EQ(s.inputBytesLeft, k.bytesLeft);
+        EXPECT_EQ(int32_t{s.inputBytesLeft}, k.bytesLeft);
         if (k.paused) {
             ASSERT_EQ(ContinueSpeech(c), noErr);
             auto frames = clock->Pull(1);

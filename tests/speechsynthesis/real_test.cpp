@@ -139,11 +139,11 @@ TEST_F(RealSpeech, PlaysPausesAndContinuesOnTheAudioDriver) {
     SpeechStatusInfo s = Status(channel);
     EXPECT_TRUE(s.outputBusy);
     EXPECT_TRUE(s.outputPaused);
-    EXPECT_GT(s.inputBytesLeft, 0);
+    EXPECT_GT(int32_t{s.inputBytesLeft}, 0);
     ASSERT_EQ(SpeakText(witness, text.data(), uint32_t(text.size())), noErr);
     ASSERT_TRUE(WaitFor([&] { return FramesMixed(witness) > 4000; }));
     EXPECT_EQ(FramesMixed(channel), pausedAt);
-    EXPECT_EQ(Status(channel).inputBytesLeft, s.inputBytesLeft);
+    EXPECT_EQ(int32_t{Status(channel).inputBytesLeft}, int32_t{s.inputBytesLeft});
     StopSpeech(witness);
 
     ASSERT_EQ(ContinueSpeech(channel), noErr);
@@ -154,7 +154,7 @@ TEST_F(RealSpeech, PlaysPausesAndContinuesOnTheAudioDriver) {
     bool fell = false;
     ASSERT_TRUE(WaitFor([&] {
         SpeechStatusInfo now = Status(channel);
-        EXPECT_LE(now.inputBytesLeft, last);
+        EXPECT_LE(int32_t{now.inputBytesLeft}, last);
         fell = fell || (now.inputBytesLeft < last && now.inputBytesLeft > 0);
         last = now.inputBytesLeft;
         return !now.outputBusy;
