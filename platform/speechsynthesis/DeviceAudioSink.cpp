@@ -2,6 +2,8 @@
 
 #include <SDL2/SDL.h>
 
+#include <mutex>
+
 namespace vellora::speech {
 namespace {
 
@@ -20,6 +22,7 @@ class DeviceAudioSink final : public AudioSink {
     }
 
     void stop() override {
+        std::lock_guard lock(mutex_);
         if (device_ != 0) {
             SDL_CloseAudioDevice(device_);
             device_ = 0;
@@ -27,8 +30,21 @@ class DeviceAudioSink final : public AudioSink {
         }
     }
 
+    // Pausing waits for a callback that is running to return; the caller holds no lock that
+    // the callback needs.
+    void rest() override {
+        std::lock_guard lock(mutex_);
+        if (device_ != 0) SDL_PauseAudioDevice(device_, 1);
+    }
+
+    void resume() override {
+        std::lock_guard lock(mutex_);
+        if (device_ != 0) SDL_PauseAudioDevice(device_, 0);
+    }
+
   private:
     bool open(int sampleRate) {
+        std::lock_guard lock(mutex_);
         // SDL would take SIGTERM and SIGINT for an event queue nobody reads here, and the
         // program could then not be ended; its own handlers stay in place.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -59,6 +75,7 @@ class DeviceAudioSink final : public AudioSink {
         sink->source_->mix(reinterpret_cast<int16_t*>(stream), size_t(bytes) / sizeof(int16_t));
     }
 
+    std::mutex mutex_;  // device_, between the worker's rest/resume and start/stop
     AudioSource* source_ = nullptr;
     SDL_AudioDeviceID device_ = 0;
 };
