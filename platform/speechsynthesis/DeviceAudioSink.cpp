@@ -31,7 +31,8 @@ class DeviceAudioSink final : public AudioSink {
     }
 
     // Pausing waits for a callback that is running to return; the caller holds no lock that
-    // the callback needs.
+    // the callback needs. A paused device skips the mixer (and its lock) but SDL goes on
+    // feeding the server silence, so a word after a rest waits no longer than one before it.
     void rest() override {
         std::lock_guard lock(mutex_);
         if (device_ != 0) SDL_PauseAudioDevice(device_, 1);
@@ -55,8 +56,8 @@ class DeviceAudioSink final : public AudioSink {
         want.channels = 1;
         // The sound server plays about one such buffer ahead, so it is what a word waits for
         // before it is heard (256 frames, under 12 ms at the engine's rate). Half of it would cut
-        // a few milliseconds but run the callback twice as often while nothing plays, which
-        // waits until the device rests when idle.
+        // a few milliseconds, but a paused SDL device still wakes once a buffer to hand the
+        // server silence, so the idle cost would double.
         want.samples = 256;
         want.callback = &DeviceAudioSink::callback;
         want.userdata = this;
