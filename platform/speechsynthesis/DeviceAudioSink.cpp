@@ -2,6 +2,8 @@
 
 #include <SDL2/SDL.h>
 
+#include <mutex>
+
 namespace vellora::speech {
 namespace {
 
@@ -20,6 +22,7 @@ class DeviceAudioSink final : public AudioSink {
     }
 
     void stop() override {
+        std::lock_guard lock(mutex_);
         if (device_ != 0) {
             SDL_CloseAudioDevice(device_);
             device_ = 0;
@@ -27,8 +30,22 @@ class DeviceAudioSink final : public AudioSink {
         }
     }
 
+    // Pausing waits for a callback that is running to return; the caller holds no lock that
+    // the callback needs. A paused device skips the mixer (and its lock) but SDL goes on
+    // feeding the server silence, so a word after a rest waits no longer than one before it.
+    void rest() override {
+        std::lock_guard lock(mutex_);
+        if (device_ != 0) SDL_PauseAudioDevice(device_, 1);
+    }
+
+    void resume() override {
+        std::lock_guard lock(mutex_);
+        if (device_ != 0) SDL_PauseAudioDevice(device_, 0);
+    }
+
   private:
     bool open(int sampleRate) {
+        std::lock_guard lock(mutex_);
         // SDL would take SIGTERM and SIGINT for an event queue nobody reads here, and the
         // program could then not be ended; its own handlers stay in place.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -39,8 +56,8 @@ class DeviceAudioSink final : public AudioSink {
         want.channels = 1;
         // The sound server plays about one such buffer ahead, so it is what a word waits for
         // before it is heard (256 frames, under 12 ms at the engine's rate). Half of it would cut
-        // a few milliseconds but run the callback twice as often while nothing plays, which
-        // waits until the device rests when idle.
+        // a few milliseconds, but a paused SDL device still wakes once a buffer to hand the
+        // server silence, so the idle cost would double.
         want.samples = 256;
         want.callback = &DeviceAudioSink::callback;
         want.userdata = this;
@@ -59,6 +76,7 @@ class DeviceAudioSink final : public AudioSink {
         sink->source_->mix(reinterpret_cast<int16_t*>(stream), size_t(bytes) / sizeof(int16_t));
     }
 
+    std::mutex mutex_;  // device_, between the worker's rest/resume and start/stop
     AudioSource* source_ = nullptr;
     SDL_AudioDeviceID device_ = 0;
 };

@@ -85,6 +85,11 @@ class AudioSink {
     virtual bool start(AudioSource& source, int sampleRate) = 0;
     // Stops pulling; no call into the source is made after it returns.
     virtual void stop() = 0;
+    // Nothing is left to play: the output may stop pulling until resume(). Both are called
+    // on the synthesis worker, never under the layer's lock (the output's own thread may be
+    // waiting for that lock inside mix()).
+    virtual void rest() {}
+    virtual void resume() {}
 };
 
 }  // namespace vellora::speech

@@ -100,7 +100,13 @@ void Apply(Utterance& u) {
     u.pending = Utterance::None;
 }
 
-// Mixes what the channel has to play; true when its speech ended in this call.
+// Something of the channel is to be heard, now or once it is made.
+bool Audible(const Channel& ch) {
+    const Utterance* u = ch.current.get();
+    return u && !u->toFile && !u->finished && !u->paused;
+}
+
+// Mixes what the channel has to play; true when its speech ended or paused in this call.
 bool MixChannel(Channel& ch, int32_t* acc, size_t frames) {
     Utterance* u = ch.current.get();
     if (!u || u->toFile || u->finished || u->paused) return false;
@@ -127,7 +133,7 @@ bool MixChannel(Channel& ch, int32_t* acc, size_t frames) {
     }
     ch.framesMixed.fetch_add(done, std::memory_order_relaxed);
     if (!u->finished && u->synthDone && u->playhead >= u->produced) u->finished = true;
-    return u->finished;
+    return u->finished || u->paused;
 }
 
 // Hands what the engine makes of one stretch to its utterance.
@@ -207,10 +213,16 @@ class ChunkOutput final : public SynthOutput {
             AdvanceMarks(*u_);
             return true;
         }
-        std::lock_guard lock(layer_.mutex);
-        if (u_->finished) return false;
-        u_->pcm.insert(u_->pcm.end(), pcm, pcm + frames);
-        u_->produced += frames;
+        std::shared_ptr<AudioSink> resting;
+        {
+            std::lock_guard lock(layer_.mutex);
+            if (u_->finished) return false;
+            u_->pcm.insert(u_->pcm.end(), pcm, pcm + frames);
+            u_->produced += frames;
+            if (!u_->paused) resting = layer_.wakeSink();
+        }
+        // The first samples of speech after a rest: the output runs again at once.
+        if (resting) resting->resume();
         return true;
     }
 
@@ -409,6 +421,7 @@ void Layer::installSink(std::shared_ptr<AudioSink> s) {
     sink = s;
     sinkTried = true;
     audioOk = false;
+    resting_ = false;  // an output starts running
     lock.unlock();
     if (old) old->stop();
     bool ok = s && s->start(*this, rate);
@@ -419,6 +432,12 @@ void Layer::installSink(std::shared_ptr<AudioSink> s) {
 bool Layer::waitUntilIdle(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex);
     return settled.wait_for(lock, timeout, [&] { return idle_; });
+}
+
+std::shared_ptr<AudioSink> Layer::wakeSink() {
+    if (!resting_) return nullptr;
+    resting_ = false;
+    return sink;
 }
 
 void Layer::mix(int16_t* out, size_t frames) {
@@ -433,7 +452,8 @@ void Layer::mix(int16_t* out, size_t frames) {
             out[done + i] = int16_t(std::clamp<int32_t>(acc[i], -32768, 32767));
         done += block;
     }
-    if (ended) wake.notify_one();  // the worker tells whoever waits for the end
+    // The worker tells whoever waits for the end, and rests the output when all is quiet.
+    if (ended) wake.notify_one();
     if (!roomWanted_) return;
     for (auto& ch : channels) {
         const Utterance* u = ch->current.get();
@@ -491,6 +511,21 @@ void Layer::work() {
         }
         room_ = room;
         if (!u || !engine || voices.empty()) {
+            // Nothing to make: the output rests while nothing is to be heard (paused speech
+            // included) and runs again for what is, such as paused speech continued.
+            bool audible = std::any_of(channels.begin(), channels.end(),
+                                       [](const auto& c) { return Audible(*c); });
+            if (audible == resting_ && sink) {
+                resting_ = !audible;
+                std::shared_ptr<AudioSink> s = sink;
+                lock.unlock();
+                if (audible)
+                    s->resume();
+                else
+                    s->rest();
+                lock.lock();
+                continue;
+            }
             idle_ = true;
             settled.notify_all();
             roomWanted_ = waitingForRoom;

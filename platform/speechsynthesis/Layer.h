@@ -95,6 +95,9 @@ class Layer final : public AudioSource {
     void poke();  // there is new work for the worker
 
     void mix(int16_t* out, size_t frames) override;
+    // Under the lock: the output to resume, when it rests and new samples have come (null
+    // otherwise). The caller resumes it once the lock is released.
+    std::shared_ptr<AudioSink> wakeSink();
 
     std::mutex mutex;
     std::condition_variable wake;     // the worker: there may be work
@@ -114,6 +117,7 @@ class Layer final : public AudioSource {
     void work();
     std::thread worker_;
     bool idle_ = true;
+    bool resting_ = false;         // the output was told to rest: nothing of it is heard
     bool roomWanted_ = false;      // the worker sleeps until some channel has room for more
     uint64_t room_ = 0;            // frames made ahead of the playhead that are enough
     Utterance* active_ = nullptr;  // the utterance the engine is making

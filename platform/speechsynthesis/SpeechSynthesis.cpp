@@ -209,6 +209,7 @@ OSErr PauseSpeechAt(SpeechChannel chan, int32_t whereToPause) {
     if (whereToPause == kSpeechImmediate || u.toFile) {
         u.paused = true;
         u.pending = vellora::speech::Utterance::None;
+        layer.wake.notify_all();  // the worker rests the output
     } else {
         u.pending = vellora::speech::Utterance::Pause;
         u.pendingWhere = whereToPause;

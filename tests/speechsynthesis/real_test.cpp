@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 #include "platform/speechsynthesis/testing.h"
@@ -190,5 +192,78 @@ TEST_F(RealSpeech, SpeechFromQuietStartsWithinAFewMilliseconds) {
     EXPECT_LE(lead, size_t(file.rate) * 6 / 1000);
     EXPECT_GT(LeadingSilence(file.samples), size_t(file.rate) * 20 / 1000);
     EXPECT_GT(lead, 0u);  // a few ms stay, so that the onset is not clipped
+    vellora::speech::testing::InstallAudioSink(vellora::speech::testing::MakeDeviceAudioSink());
+}
+
+namespace {
+
+// The real device, with a count of the times the layer rested and resumed it.
+class CountingDevice final : public vellora::speech::AudioSink {
+  public:
+    bool start(vellora::speech::AudioSource& source, int rate) override {
+        return inner_->start(source, rate);
+    }
+    void stop() override { inner_->stop(); }
+    void rest() override {
+        inner_->rest();
+        ++rests;
+    }
+    void resume() override {
+        inner_->resume();
+        ++resumes;
+    }
+    std::atomic<int> rests{0}, resumes{0};
+
+  private:
+    std::shared_ptr<vellora::speech::AudioSink> inner_ =
+        vellora::speech::testing::MakeDeviceAudioSink();
+};
+
+}  // namespace
+
+// The device rests while nothing is heard, paused speech included, and runs again for new
+// speech and for speech continued; neither the status nor the progress notices the rests.
+TEST_F(RealSpeech, TheDeviceRestsWhenQuietAndWakesForSpeech) {
+    using vellora::speech::testing::FramesMixed;
+    auto device = std::make_shared<CountingDevice>();
+    vellora::speech::testing::InstallAudioSink(device);
+
+    int rests = device->rests;
+    ASSERT_EQ(SpeakText(channel, "Once.", 5), noErr);
+    ASSERT_TRUE(WaitFor([&] { return !Status(channel).outputBusy; }));
+    ASSERT_TRUE(WaitFor([&] { return device->rests > rests; }));
+    rests = device->rests;
+    uint64_t quiet = FramesMixed(channel);
+
+    // After the rest: new speech is played through to its end.
+    ASSERT_EQ(SpeakText(channel, "Twice.", 6), noErr);
+    ASSERT_TRUE(WaitFor([&] { return !Status(channel).outputBusy; }));
+    EXPECT_GT(FramesMixed(channel), quiet);
+    EXPECT_GE(device->resumes, 1);
+    ASSERT_TRUE(WaitFor([&] { return device->rests > rests; }));
+    rests = device->rests;
+    quiet = FramesMixed(channel);
+
+    // Paused at once: the device rests, the channel stays busy and paused, and Continue plays
+    // the rest of it.
+    const std::string text = "A sentence long enough to be paused while it is being spoken.";
+    ASSERT_EQ(SpeakText(channel, text.data(), uint32_t(text.size())), noErr);
+    ASSERT_TRUE(WaitFor([&] { return FramesMixed(channel) > quiet + 2000; }));
+    quiet = FramesMixed(channel);
+    ASSERT_EQ(PauseSpeechAt(channel, kSpeechImmediate), noErr);
+    ASSERT_TRUE(WaitFor([&] { return device->rests > rests; }));
+    rests = device->rests;
+    SpeechStatusInfo paused = Status(channel);
+    EXPECT_TRUE(paused.outputBusy);
+    EXPECT_TRUE(paused.outputPaused);
+    EXPECT_GT(paused.inputBytesLeft, 0);
+    EXPECT_LT(FramesMixed(channel), quiet + 22050);  // it did stop playing
+    int resumed = device->resumes;
+    ASSERT_EQ(ContinueSpeech(channel), noErr);
+    ASSERT_TRUE(WaitFor([&] { return !Status(channel).outputBusy; }));
+    EXPECT_GT(device->resumes, resumed);
+    EXPECT_EQ(Status(channel).inputBytesLeft, 0);
+    EXPECT_TRUE(WaitFor([&] { return device->rests > rests; }));
+
     vellora::speech::testing::InstallAudioSink(vellora::speech::testing::MakeDeviceAudioSink());
 }
