@@ -256,7 +256,7 @@ TEST_F(RealSpeech, TheDeviceRestsWhenQuietAndWakesForSpeech) {
     SpeechStatusInfo paused = Status(channel);
     EXPECT_TRUE(paused.outputBusy);
     EXPECT_TRUE(paused.outputPaused);
-    EXPECT_GT(paused.inputBytesLeft, 0);
+    EXPECT_GT(int32_t{paused.inputBytesLeft}, 0);
     EXPECT_LT(FramesMixed(channel), quiet + 22050);  // it did stop playing
     int resumed = device->resumes;
     ASSERT_EQ(ContinueSpeech(channel), noErr);
