@@ -262,7 +262,7 @@ TEST_F(RealSpeech, TheDeviceRestsWhenQuietAndWakesForSpeech) {
     ASSERT_EQ(ContinueSpeech(channel), noErr);
     ASSERT_TRUE(WaitFor([&] { return !Status(channel).outputBusy; }));
     EXPECT_GT(device->resumes, resumed);
-    EXPECT_EQ(Status(channel).inputBytesLeft, 0);
+    EXPECT_EQ(int32_t{Status(channel).inputBytesLeft}, 0);
     EXPECT_TRUE(WaitFor([&] { return device->rests > rests; }));
 
     vellora::speech::testing::InstallAudioSink(vellora::speech::testing::MakeDeviceAudioSink());
