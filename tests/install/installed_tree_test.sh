@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The installed tree, moved away from where it was installed: its libraries find each other
 # through relative paths only, its desktop entry is valid, and the program starts from it with
-# the installed bundles and quits cleanly when asked.
+# the installed bundles and quits cleanly when asked; the installed speech bundle speaks a
+# sentence into a sound file.
 set -euo pipefail
 build=$1
+speaker=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -40,4 +42,12 @@ status=0
 wait $pid || status=$?
 [ "$status" -eq 0 ] || { echo "exit status $status"; exit 1; }
 [ -f "$work/config/vellora.txt" ] || { echo "no settings saved"; exit 1; }
+
+# The speaking check runs from the moved tree's bin/, so the host takes the tree's own plug-in
+# folder, and every library of ours resolves inside the tree.
+cp "$speaker" "$p/bin/"
+check=$p/bin/$(basename "$speaker")
+outside=$(ldd "$check" | grep -E 'libvellora_|not found' | grep -v " => $p/" || true)
+[ -z "$outside" ] || { echo "libraries from outside the tree: $outside"; exit 1; }
+"$check" "$work/sentence.wav"
 echo "installed tree: ok"
