@@ -27,21 +27,8 @@ grep -q '^Keywords=.*speech' "$p/share/applications/vellora.desktop"
 grep -q '^Categories=.*Accessibility' "$p/share/applications/vellora.desktop"
 [ -f "$p/share/icons/hicolor/scalable/apps/vellora.svg" ]
 
-# Started from the moved tree: it is up once its audio thread runs (the bundles are loaded and
-# the main window open by then); SIGTERM then ends it as the close box would.
-mkdir "$work/config"
-XDG_CONFIG_HOME=$work/config "$p/bin/vellora" &
-pid=$!
-for _ in $(seq 200); do
-  grep -qs '^SDLAudio' /proc/$pid/task/*/comm && break
-  kill -0 $pid 2>/dev/null || break
-  sleep 0.1
-done
-kill -TERM $pid 2>/dev/null || true
-status=0
-wait $pid || status=$?
-[ "$status" -eq 0 ] || { echo "exit status $status"; exit 1; }
-[ -f "$work/config/vellora.txt" ] || { echo "no settings saved"; exit 1; }
+# Started from the moved tree, it quits cleanly when asked.
+"$(dirname "$0")/start_and_quit.sh" "$p/bin/vellora"
 
 # The speaking check runs from the moved tree's bin/, so the host takes the tree's own plug-in
 # folder, and every library of ours resolves inside the tree.
