@@ -1,5 +1,7 @@
 #include "platform/rbframework/gui/controls.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <limits>
 
@@ -9,9 +11,12 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QMimeData>
+#include <QPlainTextDocumentLayout>
 #include <QShortcut>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
 
 #include "platform/rbframework/gui/window.h"
 
@@ -59,6 +64,37 @@ class PlainTextEdit final : public QPlainTextEdit {
         ensureCursorVisible();
     }
 };
+
+// A paragraph's layout keeps its glyphs and character data only when asked to. Without them a
+// long paragraph rebuilds its character data (tens of megabytes for a million characters) at
+// every blink of the caret, every paint and every move of the caret, not only when it changes.
+// Short paragraphs rebuild theirs in microseconds and are left without, to spare memory.
+class ParagraphLayout final : public QPlainTextDocumentLayout {
+  public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+    static constexpr int kLong = 4096;
+
+  protected:
+    void documentChanged(int from, int removed, int added) override {
+        for (QTextBlock b = document()->findBlock(from);
+             b.isValid() && b.position() <= from + added; b = b.next())
+            if (b.length() > kLong) b.layout()->setCacheEnabled(true);
+        QPlainTextDocumentLayout::documentChanged(from, removed, added);
+    }
+};
+
+// Laying out a long paragraph again, at each key typed into it, takes and frees blocks larger
+// than the C library's threshold for mapping memory of their own: each was handed back to the
+// system when freed and faulted in again, page by page, at the next key, which cost more than
+// the layout itself. Freed memory stays with the process instead.
+void keepFreedMemory() {
+    static const bool kept = [] {
+        mallopt(M_MMAP_MAX, 0);
+        mallopt(M_TRIM_THRESHOLD, 1 << 30);
+        return true;
+    }();
+    (void)kept;
+}
 
 }  // namespace
 
@@ -158,6 +194,15 @@ bool TextControl::setProperty(std::string_view name, const PropertyValue& v) {
 // ---- TextArea -------------------------------------------------------------------------
 
 TextArea::TextArea(Window* window) : TextControl(window, new PlainTextEdit(window->content())) {
+    keepFreedMemory();
+    auto* doc = new QTextDocument(edit());
+    doc->setDocumentLayout(new ParagraphLayout(doc));
+    edit()->setDocument(doc);
+    // Kerning and ligatures are left out where the script does not need them (Latin, for one):
+    // a paragraph is laid out again at each key, and shaping was most of that time.
+    QFont f = edit()->font();
+    f.setStyleStrategy(QFont::PreferNoShaping);
+    edit()->setFont(f);
     edit()->setTabChangesFocus(true);
     edit()->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     // Every change of the text, typed or set, and only those (not a change of format).
