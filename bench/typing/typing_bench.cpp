@@ -11,7 +11,7 @@
 // and 1,000,000 in one paragraph; the caret at the end, all of the text heard before.
 //
 // Run it through bench/typing/run, which starts a private Xvfb for it.
-// Usage: typing_bench [keys]
+// Usage: typing_bench [keys] [idle]   ("idle": the CPU rows only)
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QMainWindow>
@@ -265,7 +265,7 @@ void IdleRow(const std::string& label, const std::string& text, size_t caret) {
     std::fflush(stdout);
 }
 
-void Measure(int keys) {
+void Measure(int keys, bool idleOnly) {
     OnGui([] {
         gWindow->qwindow()->activateWindow();
         gWindow->qwindow()->raise();
@@ -291,6 +291,7 @@ void Measure(int keys) {
                  {"1,000,000 chars in paragraphs of ~400", &paragraphs, {}},
                  {"1,000,000 chars in one paragraph", &one, {}}};
     for (const Case& c : cases) {
+        if (idleOnly) break;
         const std::string& text = c.text ? *c.text : c.small;
         bool slow = c.text == &one;
         SetText(text, text.size());
@@ -311,6 +312,7 @@ std::thread gDriver;
 
 int main(int argc, char** argv) {
     int keys = argc > 1 ? std::max(4, std::atoi(argv[1])) : 30;
+    bool idleOnly = argc > 2 && std::string(argv[2]) == "idle";
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     QTemporaryDir config;
@@ -326,17 +328,17 @@ int main(int argc, char** argv) {
     rb::testing::RecordingDialogs dialogs;  // the first start's notice
 
     ProgramParts parts = VelloraParts();
-    parts.makeDefaultView = [make = parts.makeDefaultView, keys] {
+    parts.makeDefaultView = [make = parts.makeDefaultView, keys, idleOnly] {
         make();
-        QTimer::singleShot(500, [keys] {
+        QTimer::singleShot(500, [keys, idleOnly] {
             gWindow = dynamic_cast<Window1*>(rb::_GetImplicitWindow("Window1"));
             if (!gWindow) {
                 QApplication::quit();
                 return;
             }
             gGuiThread = gettid();
-            gDriver = std::thread([keys] {
-                Measure(keys);
+            gDriver = std::thread([keys, idleOnly] {
+                Measure(keys, idleOnly);
                 QMetaObject::invokeMethod(
                     qApp, [] { gWindow->Close(); }, Qt::QueuedConnection);
             });

@@ -392,9 +392,13 @@ String PushButton::Caption() const {
     return fromQ(button()->text());
 }
 
+// Programs set captions from timers many times a second; the same caption again is no change, and
+// no news for a screen reader either.
 void PushButton::setCaption(const String& caption) {
-    button()->setText(toQ(caption));
-    button()->setAccessibleName(toQ(caption));
+    QString text = toQ(caption);
+    if (text == button()->text() && text == button()->accessibleName()) return;
+    button()->setText(text);
+    button()->setAccessibleName(text);
 }
 
 bool PushButton::Default() const {
