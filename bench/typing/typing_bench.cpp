@@ -304,6 +304,10 @@ void Measure(int keys, bool idleOnly) {
     IdleRow("1,000,000 chars in paragraphs, caret mid-text", paragraphs, 500000);
     IdleRow("1,000,000 chars in one paragraph, caret mid-text", one, 500000);
     IdleRow("1,000,000 chars in one paragraph, caret at the end", one, one.size());
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            std::printf("peak resident memory: %s\n", line.c_str() + 6);
 }
 
 std::thread gDriver;
