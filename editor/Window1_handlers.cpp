@@ -1,4 +1,5 @@
 // The main window's control handlers: the word echo, the key timer and the commands.
+#include <algorithm>
 #include <array>
 
 #include "editor/Module1.h"
@@ -11,7 +12,6 @@
 #include "settings/prefModule.h"
 
 using rb::Len;
-using rb::Mid;
 using rb::Right;
 using rb::String;
 
@@ -43,23 +43,25 @@ void speakOnChannel(const String& s) {
 
 }  // namespace
 
+// The text is read a character or a word at a time, never whole: this runs on every key, and
+// the text may be a book.
 void Window1::EditField1_TextChange() {
     auto field = EditField1();
-    String text = field->Text();
-    int32_t n = Len(text);
+    int32_t n = field->TextLength();
     if (field->SelStart() != n) return;  // the caret is not at the end, or text is selected
-    // A negative count (StartChar past the end after deletions) yields the empty string.
-    String u = Right(text, n - Module1::StartChar);
-    if (u.empty() || !isDelimiter(Right(u, 1))) return;
-    int32_t m = Len(u);
+    // u, the unheard text, is Right(text, n - StartChar): its m characters follow `from`. A
+    // negative count (StartChar past the end after deletions) yields the empty string.
+    int32_t m = static_cast<int32_t>(std::clamp<int64_t>(int64_t{n} - Module1::StartChar, 0, n));
+    int32_t from = n - m;
+    if (m == 0 || !isDelimiter(field->TextMid(n, 1))) return;
     // The character just before the typed delimiter is never examined: the scan starts one
     // further back, so "two,!" is spoken whole.
     for (int32_t i = m - 2; i >= 0; --i) {
         String piece;
         if (i == 0) {
-            piece = u;
-        } else if (isDelimiter(Mid(u, i, 1))) {
-            piece = Right(u, m - i);
+            piece = field->TextMid(from + 1, m);
+        } else if (isDelimiter(field->TextMid(from + i, 1))) {
+            piece = field->TextMid(from + i + 1, m - i);  // Right(u, m - i)
         } else {
             rb::RuntimeYield();
             continue;
@@ -72,15 +74,15 @@ void Window1::EditField1_TextChange() {
 
 void Window1::Timer1_Action() {
     if (rb::Keyboard.AsyncKeyDown(kDeleteKey)) {
-        String t = EditField1()->Text();
-        int32_t n = Len(t);
+        auto field = EditField1();
+        int32_t n = field->TextLength();
         // The last character is never examined, so a delimiter at the very end does not count.
         for (int32_t i = n - 1; i >= 0; --i) {
             if (i == 0) {
                 Module1::StartChar = 0;
                 break;
             }
-            if (isDelimiter(Mid(t, i, 1))) {
+            if (isDelimiter(field->TextMid(i, 1))) {
                 Module1::StartChar = i;
                 break;
             }

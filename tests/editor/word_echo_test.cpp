@@ -56,6 +56,10 @@ TEST_F(WordEcho, SpeaksEachWordWhenItsDelimiterIsTyped) {
         {true, true, "one two ", {"two "}, 4},  // a paste that ends with a delimiter
         {false, false, "-\"x\"", {}, 4},        // hyphen, quotes: no delimiters
         {false, false, ";", {"-\"x\";"}, 9},
+        // A character outside the Basic Multilingual Plane counts one, as in Len.
+        {true, true, "\xF0\x9F\x98\x80 ab", {}, 0},
+        {false, false, ",", {"ab,"}, 3},
+        {false, false, " ", {"b, "}, 6},  // what was spoken counts from StartChar, not the word
     };
     std::string session;
     for (const Step& s : steps) {
@@ -137,6 +141,7 @@ TEST_F(KeyTimer, WithDeleteHeldCountsTheTextUpToItsLastDelimiterAsSpoken) {
         {"", 7, 7},            // nothing to scan
         {"x", 7, 0},
         {"a.b", 7, 2},
+        {"ab\xF0\x9F\x98\x80.\xF0\x9F\x98\x80x", 99, 4},  // each pair one character
     };
     keys_.held = {0x33};
     for (const Row& r : rows) {

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <limits>
@@ -121,6 +122,72 @@ TEST_F(Gui, TextAreaCountsCharactersAsTheRuntimeDoes) {
     t->setSelStart(1);
     t->setSelLength(1);
     EXPECT_EQ(t->SelText().toUtf8(), "\xF0\x9F\x98\x80");
+}
+
+// Positions, lengths and pieces read without the whole text agree with the whole text's, at
+// every position, through setting, typing, pasting, deleting and undoing.
+void ExpectAgreesWithWholeText(rb::TextArea& t, const std::string& step) {
+    SCOPED_TRACE(step);
+    String text = t.Text();
+    int32_t n = rb::Len(text);
+    ASSERT_EQ(t.TextLength(), n);
+    for (int32_t start = -1; start <= n + 2; ++start)
+        for (int32_t count : {-1, 0, 1, 2, n, n + 5})
+            ASSERT_EQ(t.TextMid(start, count).toUtf8(), rb::Mid(text, start, count).toUtf8())
+                << "TextMid(" << start << ", " << count << ")";
+    for (int32_t pos = -1; pos <= n + 1; ++pos) {
+        t.setSelStart(pos);
+        ASSERT_EQ(t.SelStart(), std::clamp(pos, 0, n)) << "caret at " << pos;
+        for (int32_t length : {0, 1, 3, n + 1}) {
+            t.setSelStart(pos);
+            t.setSelLength(length);
+            int32_t at = std::clamp(pos, 0, n);
+            ASSERT_EQ(t.SelStart(), at);
+            ASSERT_EQ(t.SelLength(), std::min(length, n - at)) << pos << "+" << length;
+            ASSERT_EQ(t.SelText().toUtf8(), rb::Mid(text, at + 1, length).toUtf8());
+        }
+    }
+    t.setSelStart(n);  // where typing goes on
+}
+
+TEST_F(Gui, TextAreaPiecesAndPositionsAgreeWithTheWholeText) {
+    auto w = rb::implicitWindow<Sheet>();
+    auto t = w->text();
+    t->edit()->setFocus();
+    const std::string smile = "\xF0\x9F\x98\x80", dash = "\xE2\x80\x94";
+    struct Case {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"empty", ""},
+        {"ascii", "Hello, world."},
+        {"two, three and four bytes", "\xC3\xA9" + smile + "a" + dash + "b" + smile + smile},
+        {"line ends", "a\r\nb\rc\n\nd\r\n"},
+        {"pairs at both ends", smile + "x" + smile},
+        {"pairs only", smile + smile + smile},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        t->setText(String(c.text));
+        ExpectAgreesWithWholeText(*t, "set");
+        QTest::keyClicks(t->edit(), "ab ");
+        ExpectAgreesWithWholeText(*t, "typed at the end");
+        t->setSelStart(1);
+        t->setSelText(String(smile + "\r\n" + smile));
+        ExpectAgreesWithWholeText(*t, "pairs and a line end put in after the first character");
+        t->setSelStart(2);
+        QTest::keyClick(t->edit(), Qt::Key_Backspace);  // the first pair, as one character
+        ExpectAgreesWithWholeText(*t, "backspace over a pair");
+        t->setSelStart(0);
+        QTest::keyClick(t->edit(), Qt::Key_Delete);
+        ExpectAgreesWithWholeText(*t, "delete at the start");
+        t->edit()->undo();
+        t->edit()->undo();
+        ExpectAgreesWithWholeText(*t, "undone");
+        t->SelectAll();
+        QTest::keyClicks(t->edit(), "z");
+        ExpectAgreesWithWholeText(*t, "all replaced");
+    }
 }
 
 TEST_F(Gui, TextChangeFiresForTypedAndSetTextOnly) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QTest>
 #include <QWidget>
 
@@ -102,6 +103,29 @@ TEST(RuntimeKeyboard, FollowsTheKeysAndCanBeHeldByATest) {
         EXPECT_FALSE(rb::Keyboard.AsyncKeyDown(0x33));
     }
     EXPECT_FALSE(rb::Keyboard.AsyncKeyDown(0x38));  // offscreen: no Shift is down
+}
+
+// While the application is active its key events tell Shift's state, without a question to the
+// window system at every tick of a timer.
+TEST(RuntimeKeyboard, ShiftFollowsItsKeyEventsWhileTheApplicationIsActive) {
+    QWidget w;
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] { return QGuiApplication::applicationState() == Qt::ApplicationActive; }));
+    EXPECT_FALSE(rb::Keyboard.AsyncKeyDown(0x38));
+    QTest::keyPress(&w, Qt::Key_Shift);
+    EXPECT_TRUE(rb::Keyboard.AsyncKeyDown(0x38));
+    QTest::keyRelease(&w, Qt::Key_Shift);
+    EXPECT_FALSE(rb::Keyboard.AsyncKeyDown(0x38));
+    // A key typed with the other Shift held tells it too, and one typed without, its release.
+    QKeyEvent upper(QEvent::KeyPress, Qt::Key_B, Qt::ShiftModifier, "B");
+    QApplication::sendEvent(&w, &upper);
+    EXPECT_TRUE(rb::Keyboard.AsyncKeyDown(0x38));
+    QKeyEvent lower(QEvent::KeyPress, Qt::Key_C, Qt::NoModifier, "c");
+    QApplication::sendEvent(&w, &lower);
+    EXPECT_FALSE(rb::Keyboard.AsyncKeyDown(0x38));
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "platform/rbframework/gui/controls.h"
 
+#include <malloc.h>
+
 #include <algorithm>
+#include <limits>
 
 #include <QAccessible>
 #include <QApplication>
@@ -8,9 +11,12 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QMimeData>
+#include <QPlainTextDocumentLayout>
 #include <QShortcut>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
 
 #include "platform/rbframework/gui/window.h"
 
@@ -25,20 +31,11 @@ String fromQ(const QString& s) {
     return String(s.toStdString());
 }
 
-// Runtime character positions against Qt's UTF-16 positions.
-int32_t charsBefore(const QString& text, int units) {
-    int n = 0;
-    for (int i = 0; i < units && i < text.size(); ++i)
-        if (!text.at(i).isLowSurrogate()) ++n;
-    return n;
-}
-int unitsFor(const QString& text, int32_t chars) {
-    int i = 0;
-    for (int32_t n = 0; i < text.size() && n < chars; ++i)
-        if (!text.at(i).isLowSurrogate()) ++n;
-    // Never split a pair.
-    while (i < text.size() && text.at(i).isLowSurrogate()) ++i;
-    return i;
+// A document's text as the runtime reads it: paragraph and line breaks are LF.
+QString withLineFeeds(QString s) {
+    s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    s.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return s;
 }
 
 QString normaliseLineEnds(QString s) {
@@ -67,6 +64,37 @@ class PlainTextEdit final : public QPlainTextEdit {
         ensureCursorVisible();
     }
 };
+
+// A paragraph's layout keeps its glyphs and character data only when asked to. Without them a
+// long paragraph rebuilds its character data (tens of megabytes for a million characters) at
+// every blink of the caret, every paint and every move of the caret, not only when it changes.
+// Short paragraphs rebuild theirs in microseconds and are left without, to spare memory.
+class ParagraphLayout final : public QPlainTextDocumentLayout {
+  public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+    static constexpr int kLong = 4096;
+
+  protected:
+    void documentChanged(int from, int removed, int added) override {
+        for (QTextBlock b = document()->findBlock(from);
+             b.isValid() && b.position() <= from + added; b = b.next())
+            if (b.length() > kLong) b.layout()->setCacheEnabled(true);
+        QPlainTextDocumentLayout::documentChanged(from, removed, added);
+    }
+};
+
+// Laying out a long paragraph again, at each key typed into it, takes and frees blocks larger
+// than the C library's threshold for mapping memory of their own: each was handed back to the
+// system when freed and faulted in again, page by page, at the next key, which cost more than
+// the layout itself. Freed memory stays with the process instead.
+void keepFreedMemory() {
+    static const bool kept = [] {
+        mallopt(M_MMAP_MAX, 0);
+        mallopt(M_TRIM_THRESHOLD, 1 << 30);
+        return true;
+    }();
+    (void)kept;
+}
 
 }  // namespace
 
@@ -166,25 +194,91 @@ bool TextControl::setProperty(std::string_view name, const PropertyValue& v) {
 // ---- TextArea -------------------------------------------------------------------------
 
 TextArea::TextArea(Window* window) : TextControl(window, new PlainTextEdit(window->content())) {
+    keepFreedMemory();
+    auto* doc = new QTextDocument(edit());
+    doc->setDocumentLayout(new ParagraphLayout(doc));
+    edit()->setDocument(doc);
+    // Kerning and ligatures are left out where the script does not need them (Latin, for one):
+    // a paragraph is laid out again at each key, and shaping was most of that time.
+    QFont f = edit()->font();
+    f.setStyleStrategy(QFont::PreferNoShaping);
+    edit()->setFont(f);
     edit()->setTabChangesFocus(true);
     edit()->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     // Every change of the text, typed or set, and only those (not a change of format).
     QObject::connect(edit()->document(), &QTextDocument::contentsChange, edit(),
-                     [this](int, int removed, int added) {
+                     [this](int position, int removed, int added) {
+                         noteChange(position, removed, added);
                          if ((removed || added) && !settingText_) raise(event::TextChange);
                      });
 }
 
+// The positions of low surrogates follow each change, so that a character position is had
+// without reading the text before it. Qt may report a change wider than it was (a whole
+// document for its first edit); the reported span is read again, which is right either way.
+void TextArea::noteChange(int position, int removed, int added) {
+    QTextDocument* doc = edit()->document();
+    int length = doc->characterCount() - 1;
+    auto first = std::lower_bound(lowSurrogates_.begin(), lowSurrogates_.end(), position);
+    auto last = std::lower_bound(first, lowSurrogates_.end(), position + removed);
+    first = lowSurrogates_.erase(first, last);
+    for (auto it = first; it != lowSurrogates_.end(); ++it) *it += added - removed;
+    int end = std::min(position + added, length);
+    if (end <= position) return;
+    QTextCursor c(doc);
+    c.setPosition(position);
+    c.setPosition(end, QTextCursor::KeepAnchor);
+    QString text = c.selectedText();
+    std::vector<int> found;
+    for (int i = 0; i < text.size(); ++i)
+        if (text.at(i).isLowSurrogate()) found.push_back(position + i);
+    lowSurrogates_.insert(first, found.begin(), found.end());
+}
+
+int32_t TextArea::charsAt(int units) const {
+    auto before = std::lower_bound(lowSurrogates_.begin(), lowSurrogates_.end(), units);
+    return units - static_cast<int32_t>(before - lowSurrogates_.begin());
+}
+
+// Where the character after the first `chars` begins (never inside a pair). The j-th low
+// surrogate (0-based) has as many characters before it as its position less j, and comes
+// before that character when those are at most `chars`.
+int TextArea::unitsAt(int32_t chars) const {
+    int64_t c = std::max(chars, 0);
+    size_t lo = 0, hi = lowSurrogates_.size();
+    while (lo < hi) {
+        size_t mid = lo + (hi - lo) / 2;
+        if (int64_t{lowSurrogates_[mid]} - int64_t(mid) <= c)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    int length = edit()->document()->characterCount() - 1;
+    return static_cast<int>(std::min<int64_t>(c + int64_t(lo), length));
+}
+
 // The raw text keeps what the plain text would turn into blanks (non-breaking spaces).
 QString TextArea::plainText() const {
-    QString s = edit()->document()->toRawText();
-    s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    s.replace(QChar::LineSeparator, QLatin1Char('\n'));
-    return s;
+    return withLineFeeds(edit()->document()->toRawText());
 }
 
 String TextArea::Text() const {
     return fromQ(plainText());
+}
+
+int32_t TextArea::TextLength() const {
+    return charsAt(edit()->document()->characterCount() - 1);
+}
+
+String TextArea::TextMid(int32_t start, int32_t count) const {
+    if (start < 1) start = 1;
+    if (count <= 0) return String("");
+    int64_t from = int64_t{start} - 1;
+    int64_t to = std::min<int64_t>(from + count, std::numeric_limits<int32_t>::max());
+    QTextCursor c(edit()->document());
+    c.setPosition(unitsAt(static_cast<int32_t>(from)));
+    c.setPosition(unitsAt(static_cast<int32_t>(to)), QTextCursor::KeepAnchor);
+    return fromQ(withLineFeeds(c.selectedText()));
 }
 
 // Qt replaces a document's text in more than one step; the program sees one change.
@@ -198,28 +292,27 @@ void TextArea::setText(const String& text) {
 }
 
 int32_t TextArea::SelStart() const {
-    QTextCursor c = edit()->textCursor();
-    return charsBefore(plainText(), c.selectionStart());
+    return charsAt(edit()->textCursor().selectionStart());
 }
 
 void TextArea::setSelStart(int32_t pos) {
     QTextCursor c = edit()->textCursor();
-    c.setPosition(unitsFor(plainText(), std::max(pos, 0)));
+    c.setPosition(unitsAt(std::max(pos, 0)));
     edit()->setTextCursor(c);
 }
 
 int32_t TextArea::SelLength() const {
     QTextCursor c = edit()->textCursor();
-    QString text = plainText();
-    return charsBefore(text, c.selectionEnd()) - charsBefore(text, c.selectionStart());
+    return charsAt(c.selectionEnd()) - charsAt(c.selectionStart());
 }
 
 void TextArea::setSelLength(int32_t length) {
     QTextCursor c = edit()->textCursor();
-    QString text = plainText();
-    int32_t start = charsBefore(text, c.selectionStart());
-    c.setPosition(unitsFor(text, start));
-    c.setPosition(unitsFor(text, start + std::max(length, 0)), QTextCursor::KeepAnchor);
+    int32_t start = charsAt(c.selectionStart());
+    int64_t end = std::min<int64_t>(int64_t{start} + std::max(length, 0),
+                                    std::numeric_limits<int32_t>::max());
+    c.setPosition(unitsAt(start));
+    c.setPosition(unitsAt(static_cast<int32_t>(end)), QTextCursor::KeepAnchor);
     edit()->setTextCursor(c);
 }
 
@@ -299,9 +392,13 @@ String PushButton::Caption() const {
     return fromQ(button()->text());
 }
 
+// Programs set captions from timers many times a second; the same caption again is no change, and
+// no news for a screen reader either.
 void PushButton::setCaption(const String& caption) {
-    button()->setText(toQ(caption));
-    button()->setAccessibleName(toQ(caption));
+    QString text = toQ(caption);
+    if (text == button()->text() && text == button()->accessibleName()) return;
+    button()->setText(text);
+    button()->setAccessibleName(text);
 }
 
 bool PushButton::Default() const {

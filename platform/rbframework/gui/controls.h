@@ -7,6 +7,8 @@
 #include <QSlider>
 #include <QTimer>
 
+#include <vector>
+
 #include "platform/rbframework/gui/control.h"
 
 namespace rb {
@@ -40,7 +42,9 @@ class TextControl : public Control {
 
 // Positions count characters as the runtime's Len does (a character outside the Basic
 // Multilingual Plane is one, not Qt's two units). Line ends given as CR, LF or CRLF are all
-// shown as line breaks and read back as LF.
+// shown as line breaks and read back as LF. Positions, lengths and pieces of the text cost the
+// piece's length, not the whole text's: a handler that runs on every key can use them on a
+// text of any size.
 class TextArea final : public TextControl {
   public:
     explicit TextArea(Window* window);
@@ -48,6 +52,9 @@ class TextArea final : public TextControl {
 
     String Text() const;
     void setText(const String& text);
+    int32_t TextLength() const;  // Len(Text())
+    // Mid(Text(), start, count): 1-based, as the runtime's Mid.
+    String TextMid(int32_t start, int32_t count) const;
     int32_t SelStart() const;
     void setSelStart(int32_t pos);
     int32_t SelLength() const;
@@ -71,8 +78,13 @@ class TextArea final : public TextControl {
 
   private:
     QString plainText() const;
+    // Runtime character positions against the document's UTF-16 positions.
+    int32_t charsAt(int units) const;
+    int unitsAt(int32_t chars) const;
+    void noteChange(int position, int removed, int added);
     double lineSpacing_ = 1.0;
     bool settingText_ = false;
+    std::vector<int> lowSurrogates_;  // the document's positions of them, ascending
 };
 
 class PushButton final : public TextControl {
