@@ -143,7 +143,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkFields(s, L, sep);
     checkEncodings(s, L);
 
+    // The comparison is an order: equal text compares equal, and either way round agrees.
     FUZZ_CHECK(rb::RuntimeStringCompare(s, s) == 0);
+    const int32_t ab = rb::RuntimeStringCompare(s, sep), ba = rb::RuntimeStringCompare(sep, s);
+    FUZZ_CHECK((ab < 0) == (ba > 0) && (ab == 0) == (ba == 0));
+    if (s == sep) FUZZ_CHECK(ab == 0);
     const String lower = rb::Lowercase(s);
     FUZZ_CHECK(fuzz::validUtf8(lower.bytes()));
     FUZZ_CHECK(rb::Val(rb::Str(wide)) == wide);
