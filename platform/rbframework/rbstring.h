@@ -61,7 +61,9 @@ class String {
     // know); invalid input gives U+FFFD in the result.
     std::string toUtf8() const;
     // The same text in another encoding; nil when a character has no form in it or the
-    // source bytes are invalid. To raw bytes is always the same bytes, retagged.
+    // source bytes are invalid. Invisible format characters (a zero-width space, a byte-order
+    // mark) that the target has no form for are left out instead. To raw bytes is always the
+    // same bytes, retagged.
     String convert(Encoding target) const;
 
     int32_t refCount() const noexcept;
