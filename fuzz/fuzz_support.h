@@ -19,7 +19,8 @@ namespace fuzz {
     std::abort();
 }
 
-// One folder per process, removed at exit; parallel workers never share files.
+// One folder per process, removed at exit when libFuzzer lets exit handlers run (scripts/fuzz
+// points TMPDIR at a folder of its own); parallel workers never share files.
 inline const std::filesystem::path& tempFolder() {
     static const std::filesystem::path dir = [] {
         std::string tmpl =
