@@ -84,8 +84,9 @@ void _ApplicationAddMenuHandlers() {
         {"FilePrintHelp", &App::_FilePrintHelp_Action},
         {"CheckforUpdateCheckNow", &App::_CheckforUpdateCheckNow_Action},
     };
-    for (const auto& [name, handler] : handlers) {
+    for (const auto& [name, method] : handlers) {
         App* app = theApp();
+        Handler handler = method;
         // Bound through the object's own table, so an override in a subclass is what runs.
         app->_AddMenuHandler(name, [app, handler] { return (app->*handler)(); });
     }

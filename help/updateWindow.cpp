@@ -167,6 +167,13 @@ String updateWindow::returnValue(const String& document, const String& name) {
     return rb::Mid(document, s, q - s);
 }
 
+bool updateWindow::isCurrentVersion(const String& version, int32_t major, int32_t minor,
+                                    int32_t bug) {
+    return rb::Val(rb::NthField(version, ".", 1)) == double(major) &&
+           rb::Val(rb::NthField(version, ".", 2)) == double(minor) &&
+           rb::Val(rb::NthField(version, ".", 3)) == double(bug);
+}
+
 void updateWindow::hp_PageReceived(rb::HTTPSocket& socket, const String&, int32_t status,
                                    const rb::InternetHeaders&, const String& content) {
     // A reply that is not a page of the description (not found, a server error, a redirect
@@ -186,10 +193,7 @@ void updateWindow::hp_PageReceived(rb::HTTPSocket& socket, const String&, int32_
     ProgressBar1()->setVisible(false);
 
     rb::Application& app = theApp();
-    bool current = rb::Val(rb::NthField(version, ".", 1)) == double(app.MajorVersion()) &&
-                   rb::Val(rb::NthField(version, ".", 2)) == double(app.MinorVersion()) &&
-                   rb::Val(rb::NthField(version, ".", 3)) == double(app.BugVersion());
-    if (current) {
+    if (isCurrentVersion(version, app.MajorVersion(), app.MinorVersion(), app.BugVersion())) {
         StaticText1()->setText("This version is current.");
         StaticText1()->Refresh(true);
         rb::MsgBox("You are using the current version. No update is available.");

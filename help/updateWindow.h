@@ -40,6 +40,10 @@ class updateWindow : public rb::Window {
     // The text between the first start tag of `name` and the next end tag after it, exactly
     // as it stands; empty when either tag is missing.
     static rb::String returnValue(const rb::String& document, const rb::String& name);
+    // Whether the published version is this one: its first three "."-separated fields, read as
+    // numbers (a missing field as 0), equal major, minor and bug version.
+    static bool isCurrentVersion(const rb::String& version, int32_t major, int32_t minor,
+                                 int32_t bug);
     void askUpgrade(const rb::String& newVersion, const rb::String& description,
                     const rb::String& downloadAddress, bool isFree);
 };

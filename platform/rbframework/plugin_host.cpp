@@ -227,7 +227,11 @@ void** RuntimeAllocatePluginEntrypointsTable(int32_t count) {
 
 void* RuntimeLookupPluginEntrypoint(REALstring key) {
     if (!key) return nullptr;
-    return rb::PluginHost::instance().lookup(rb::String::retain(key).toUtf8());
+    // Declarations are byte strings: a UTF-8 key matches them byte for byte, even where its
+    // bytes are no valid UTF-8; a key in another encoding is matched as its text.
+    const rb::String k = rb::String::retain(key);
+    return rb::PluginHost::instance().lookup(k.encoding() == rb::encoding::UTF8 ? k.bytes()
+                                                                                : k.toUtf8());
 }
 
 int32_t intGetter(REALobject object, int32_t offset) {

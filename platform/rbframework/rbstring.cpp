@@ -4,6 +4,7 @@
 #include <unicode/ucnv.h>
 #include <unicode/unistr.h>
 #include <unicode/ustring.h>
+#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <atomic>
@@ -132,6 +133,16 @@ std::optional<std::string> encodeStrict(const std::u16string& text, Encoding enc
     return out;
 }
 
+bool wellFormedUtf8(std::string_view b) {
+    const int32_t n = static_cast<int32_t>(b.size());
+    for (int32_t i = 0; i < n;) {
+        UChar32 c;
+        U8_NEXT(b.data(), i, n, c);
+        if (c < 0) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 String String::fromBytes(const void* bytes, size_t count, Encoding enc) {
@@ -190,32 +201,34 @@ int64_t String::liveCount() noexcept {
 
 std::string String::toUtf8() const {
     std::string_view b = bytes();
-    switch (encoding()) {
-        case encoding::UTF8:
-            return std::string(b);
-        case encoding::Raw: {
-            std::string out;
-            out.reserve(b.size());
-            for (unsigned char ch : b) {
-                if (ch < 0x80) {
-                    out += static_cast<char>(ch);
-                } else {
-                    out += static_cast<char>(0xC0 | (ch >> 6));
-                    out += static_cast<char>(0x80 | (ch & 0x3F));
-                }
-            }
-            return out;
-        }
-        default: {
-            // Lenient here: the caller wants something to show, not a verdict on the bytes.
-            const char* name = icuName(encoding());
-            if (!name) return std::string(b);
-            icu::UnicodeString u(b.data(), static_cast<int32_t>(b.size()), name);
-            std::string out;
-            u.toUTF8String(out);
-            return out;
+    const Encoding enc = encoding();
+    if (enc == encoding::UTF8) {
+        // Bytes tagged as UTF-8 by a plug-in need not be; what is shown must be.
+        if (wellFormedUtf8(b)) return std::string(b);
+        std::string out;
+        icu::UnicodeString::fromUTF8(icu::StringPiece(b.data(), static_cast<int32_t>(b.size())))
+            .toUTF8String(out);
+        return out;
+    }
+    if (const char* name = icuName(enc)) {
+        // Lenient here: the caller wants something to show, not a verdict on the bytes.
+        icu::UnicodeString u(b.data(), static_cast<int32_t>(b.size()), name);
+        std::string out;
+        u.toUTF8String(out);
+        return out;
+    }
+    // Raw bytes, and bytes in an encoding we do not know, read one character a byte.
+    std::string out;
+    out.reserve(b.size());
+    for (unsigned char ch : b) {
+        if (ch < 0x80) {
+            out += static_cast<char>(ch);
+        } else {
+            out += static_cast<char>(0xC0 | (ch >> 6));
+            out += static_cast<char>(0x80 | (ch & 0x3F));
         }
     }
+    return out;
 }
 
 String String::convert(Encoding target) const {

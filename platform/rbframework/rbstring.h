@@ -56,11 +56,14 @@ class String {
     size_t byteLength() const noexcept { return bytes().size(); }
     bool empty() const noexcept { return byteLength() == 0; }
 
-    // The text as UTF-8. Raw bytes and Mac Roman are read as their code points (raw as
-    // Latin-1, so nothing is lost); invalid input gives U+FFFD in the result.
+    // The text as UTF-8, always well-formed. Raw bytes and Mac Roman are read as their code
+    // points (raw as Latin-1, so nothing is lost, and so is an encoding the runtime does not
+    // know); invalid input gives U+FFFD in the result.
     std::string toUtf8() const;
     // The same text in another encoding; nil when a character has no form in it or the
-    // source bytes are invalid. To raw bytes is always the same bytes, retagged.
+    // source bytes are invalid. Invisible format characters (a zero-width space, a byte-order
+    // mark) that the target has no form for are left out instead. To raw bytes is always the
+    // same bytes, retagged.
     String convert(Encoding target) const;
 
     int32_t refCount() const noexcept;

@@ -21,7 +21,6 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 constexpr ScrapFlavorType kText = kScrapFlavorTypeText;
-constexpr ScrapFlavorType kUtxt = kScrapFlavorTypeUnicode;
 constexpr ScrapFlavorType kZRQ1 = 0x5A525131;  // 'ZRQ1'
 
 // "Grüße € 👋" as UTF-8 and as UTF-16 little-endian (10 units).

@@ -183,6 +183,33 @@ TEST_F(Host, KeysFollowTheRecordsRows) {
     EXPECT_EQ(RuntimeLookupPluginEntrypoint(k.handle()), host.lookup("Probe.Destroyed as integer"));
 }
 
+int32_t latin1Method(REALobject) {
+    return 1;
+}
+
+// Declarations are bytes as the bundle wrote them; a UTF-8 key with the same bytes finds one
+// even where they are no valid UTF-8, and a key in another encoding is matched as its text.
+TEST_F(Host, KeysMatchDeclarationsByteForByte) {
+    static REALmethodRecord methods[] = {
+        {reinterpret_cast<REALproc>(&latin1Method), nullptr, "Caf\xE9() as integer", 0},
+        {reinterpret_cast<REALproc>(&latin1Method), nullptr, "Caf\xC3\xA9() as integer", 0}};
+    static REALclassDefinition record = {};
+    record.version = kCurrentREALControlVersion;
+    record.name = "Latin1Probe";
+    record.methods = methods;
+    record.methodCount = 2;
+    ASSERT_TRUE(PluginHost::instance().registerClass(&record));
+
+    const std::string raw = "Latin1Probe.Caf\xE9() as integer";
+    String utf8Tagged = String::fromBytes(raw.data(), raw.size(), rb::encoding::UTF8);
+    EXPECT_EQ(RuntimeLookupPluginEntrypoint(utf8Tagged.handle()),
+              reinterpret_cast<void*>(&latin1Method));
+    const std::string mac = "Latin1Probe.Caf\x8E() as integer";
+    String macRoman = String::fromBytes(mac.data(), mac.size(), rb::encoding::MacRoman);
+    EXPECT_EQ(RuntimeLookupPluginEntrypoint(macRoman.handle()),
+              reinterpret_cast<void*>(&latin1Method));
+}
+
 TEST_F(Host, APluginMadeInstanceCarriesOneReference) {
     auto obj = PluginHost::instance().newInstance("Probe");
     REALobject made = key<REALobject (*)(REALobject)>("Probe.MakeAnother as Probe")(obj->handle());

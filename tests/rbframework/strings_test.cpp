@@ -106,6 +106,27 @@ TEST_F(Strings, EveryMacRomanByteSurvivesARoundTrip) {
     }
 }
 
+// A plug-in may tag any bytes with any encoding; the text shown from them is still UTF-8.
+TEST_F(Strings, ShownTextIsWellFormedWhateverTheBytes) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        rb::Encoding encoding;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"stray byte in UTF-8", "Gr\xC3\xBC\xFF!", enc::UTF8, "Gr\xC3\xBC\xEF\xBF\xBD!"},
+        {"UTF-8 cut short", "a\xE2\x82", enc::UTF8, "a\xEF\xBF\xBD"},
+        {"well-formed UTF-8", "\xE2\x82\xAC", enc::UTF8, "\xE2\x82\xAC"},
+        {"unknown encoding", "caf\xE9", 0x1234u, "caf\xC3\xA9"},
+    };
+    for (const Case& c : cases) {
+        String s = String::fromBytes(c.bytes.data(), c.bytes.size(), c.encoding);
+        EXPECT_EQ(s.toUtf8(), c.shown) << c.name;
+        EXPECT_EQ(std::string(s.bytes()), c.bytes) << c.name << ": the bytes stay as they were";
+    }
+}
+
 TEST_F(Strings, ComparisonIgnoresCaseAndConcatenationJoinsEncodings) {
     EXPECT_EQ(rb::RuntimeStringCompare("SpeakingRate", "speakingrate"), 0);
     EXPECT_EQ(rb::RuntimeStringCompare("\xC3\x89T\xC3\x89", "\xC3\xA9t\xC3\xA9"), 0);  // ÉTÉ / été

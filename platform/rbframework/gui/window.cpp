@@ -139,8 +139,9 @@ void Window::arrangeFocusAndNames() {
 }
 
 void Window::_SetProperties(PropertySet properties) {
-    for (const auto& [name, v] : properties) {
-        std::string_view n = name;
+    for (const auto& property : properties) {
+        std::string_view n = property.first;
+        const PropertyValue& v = property.second;
         auto i = [&] { return propertyAs<int32_t>(n, v); };
         auto b = [&] { return propertyAs<bool>(n, v); };
         if (n == "Width")
