@@ -28,10 +28,7 @@ bool WaitUntilIdle(std::chrono::milliseconds timeout) {
 }
 
 uint64_t FramesMixed(SpeechChannel chan) {
-    Layer& layer = Layer::get();
-    std::lock_guard lock(layer.mutex);
-    Channel* ch = layer.find(chan);
-    return ch ? ch->framesMixed.load() : 0;
+    return Layer::get().framesMixed(chan);
 }
 
 std::vector<VoiceEntry> RecordingEngine::DefaultVoices() {
