@@ -2,6 +2,8 @@
 
 #include <SDL2/SDL.h>
 
+#include <atomic>
+#include <chrono>
 #include <mutex>
 
 namespace vellora::speech {
@@ -13,11 +15,8 @@ class DeviceAudioSink final : public AudioSink {
 
     bool start(AudioSource& source, int sampleRate) override {
         source_ = &source;
-        if (open(sampleRate)) return true;
-        // No usable sound device: play silently in real time, so that speech still takes
-        // its time and reports its progress.
-        // Over whatever the environment names, which may be a driver that does not exist.
-        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
+        // No silent stand-in where no device opens: speech that cannot be heard is not
+        // available, and the program says so.
         return open(sampleRate);
     }
 
@@ -36,11 +35,29 @@ class DeviceAudioSink final : public AudioSink {
     void rest() override {
         std::lock_guard lock(mutex_);
         if (device_ != 0) SDL_PauseAudioDevice(device_, 1);
+        paused_ = true;
     }
 
     void resume() override {
         std::lock_guard lock(mutex_);
         if (device_ != 0) SDL_PauseAudioDevice(device_, 0);
+        paused_ = false;
+        lastChange_ = std::chrono::steady_clock::now();
+    }
+
+    // SDL marks a device that went away as stopped; a running device whose callback has not
+    // come for a second is taken as gone too.
+    bool lost() override {
+        std::lock_guard lock(mutex_);
+        if (device_ == 0 || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED) return true;
+        uint64_t calls = calls_.load(std::memory_order_relaxed);
+        auto now = std::chrono::steady_clock::now();
+        if (paused_ || calls != lastCalls_) {
+            lastCalls_ = calls;
+            lastChange_ = now;
+            return false;
+        }
+        return now - lastChange_ > std::chrono::seconds(1);
     }
 
   private:
@@ -68,17 +85,24 @@ class DeviceAudioSink final : public AudioSink {
             return false;
         }
         SDL_PauseAudioDevice(device_, 0);
+        paused_ = false;
+        lastChange_ = std::chrono::steady_clock::now();
         return true;
     }
 
     static void callback(void* self, Uint8* stream, int bytes) {
         auto* sink = static_cast<DeviceAudioSink*>(self);
+        sink->calls_.fetch_add(1, std::memory_order_relaxed);
         sink->source_->mix(reinterpret_cast<int16_t*>(stream), size_t(bytes) / sizeof(int16_t));
     }
 
     std::mutex mutex_;  // device_, between the worker's rest/resume and start/stop
     AudioSource* source_ = nullptr;
     SDL_AudioDeviceID device_ = 0;
+    bool paused_ = false;
+    std::atomic<uint64_t> calls_{0};  // callbacks so far
+    uint64_t lastCalls_ = 0;
+    std::chrono::steady_clock::time_point lastChange_{};
 };
 
 }  // namespace

@@ -599,6 +599,12 @@ bool SetSpeechDoneHandler(SpeechChannel chan, std::function<void()> done) {
     return layer.setDoneHandler(chan, std::move(done));
 }
 
+bool SpeechAvailable() {
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    return layer.hasEngine() && layer.audioAvailable();
+}
+
 void Layer::installEngine(std::shared_ptr<Engine> e) {
     Lock lock(mutex_);
     engineTried_ = true;
@@ -637,6 +643,31 @@ uint64_t Layer::framesMixed(SpeechChannel chan) {
     Lock lock(mutex_);
     Channel* ch = find(chan);
     return ch ? ch->lane->mixed.load(std::memory_order_relaxed) - ch->mixedBase : 0;
+}
+
+void Layer::watchDevice(Lock& lock, bool audible) {
+    using namespace std::chrono;
+    auto now = steady_clock::now();
+    nextDeviceCheck_ = now + milliseconds(200);
+    if (!sink_ || !audioOk_ || !audible) return;
+    std::shared_ptr<AudioSink> s = sink_;
+    int rate = sampleRate();
+    lock.unlock();
+    bool lost = s->lost();
+    bool back = false;
+    if (lost) {
+        s->stop();
+        back = s->start(*this, rate);
+    }
+    lock.lock();
+    if (sink_ != s || !lost) return;
+    if (back) {
+        reopenDelay_ = milliseconds(0);
+        resting_ = false;  // it starts running
+    } else {
+        reopenDelay_ = std::clamp(reopenDelay_ * 2, milliseconds(100), milliseconds(2000));
+        nextDeviceCheck_ = now + reopenDelay_;
+    }
 }
 
 std::shared_ptr<AudioSink> Layer::wakeSink() {
@@ -764,14 +795,11 @@ void Layer::work() {
         }
         std::shared_ptr<Channel> ch;
         std::shared_ptr<Utterance> u;
-        bool waiting = false;  // for the callback to play what is made
         uint64_t best = UINT64_MAX;
         uint64_t room = engine_ ? uint64_t(engine_->sampleRate()) * kAheadSeconds : 0;
         for (auto& c : channels_) {
             Utterance* cu = c->current.get();
             if (!cu || cu->finished) continue;
-            if (!cu->toFile && (cu->queued < cu->produced || cu->playhead < cu->produced))
-                waiting = true;
             if (cu->synthDone || cu->stopRequested) continue;
             // Speech to a file waits behind every channel that is heard.
             uint64_t key = UINT64_MAX - 1;
@@ -787,11 +815,15 @@ void Layer::work() {
                 u = c->current;
             }
         }
+        bool audible = std::any_of(channels_.begin(), channels_.end(),
+                                   [](const auto& c) { return Audible(*c); });
+        if (audible && std::chrono::steady_clock::now() >= nextDeviceCheck_) {
+            watchDevice(lock, audible);
+            continue;
+        }
         if (!u || !engine_ || voices_.empty()) {
             // Nothing to make: the output rests while nothing is to be heard (paused speech
             // included) and runs again for what is, such as paused speech continued.
-            bool audible = std::any_of(channels_.begin(), channels_.end(),
-                                       [](const auto& c) { return Audible(*c); });
             if (audible == resting_ && sink_) {
                 resting_ = !audible;
                 std::shared_ptr<AudioSink> s = sink_;
@@ -806,9 +838,9 @@ void Layer::work() {
             idle_ = true;
             settled_.notify_all();
             lock.unlock();
-            if (waiting && audible) {
-                // The callback posts as it plays; the timeout only covers an output that
-                // stopped calling it.
+            if (audible) {
+                // The callback posts as it plays; the timeout covers an output that stopped
+                // calling it.
                 timespec until{};
                 clock_gettime(CLOCK_MONOTONIC, &until);
                 until.tv_nsec += 100 * 1000000L;

@@ -97,6 +97,9 @@ class Layer final : public AudioSource {
     void settle(Channel& ch);
     void publish(Channel& ch);
     void feed(Channel& ch);  // moves made audio into the channel's lane, as room allows
+    // Stops and starts again an output that went away while something is to be heard, less
+    // often each time it fails; may let go of the lock.
+    void watchDevice(Lock& lock, bool audible);
     // Under the lock: the output to resume, when it rests and new samples have come.
     std::shared_ptr<AudioSink> wakeSink();
 
@@ -123,6 +126,8 @@ class Layer final : public AudioSource {
     bool idle_ = true;
     bool resting_ = false;         // the output was told to rest: nothing of it is heard
     Utterance* active_ = nullptr;  // the utterance the engine is making
+    std::chrono::steady_clock::time_point nextDeviceCheck_{};
+    std::chrono::milliseconds reopenDelay_{0};  // after a failed reopen; 0 while the output is fine
 };
 
 // Engine units of a channel's settings.

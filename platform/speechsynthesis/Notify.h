@@ -1,5 +1,6 @@
 // Word of a channel's speech ending, for callers in this process that queue speech of their
-// own and would otherwise have to keep asking whether the channel is still busy.
+// own and would otherwise have to keep asking whether the channel is still busy; and whether
+// speech can be heard at all.
 #pragma once
 
 #include <functional>
@@ -12,5 +13,8 @@ namespace vellora::speech {
 // the layer's worker thread and outside its lock; it must return quickly. False for an
 // unknown channel. A channel's handler goes with it when it is disposed.
 bool SetSpeechDoneHandler(SpeechChannel chan, std::function<void()> done);
+
+// Speech can be heard: the synthesizer started and a sound device opened.
+bool SpeechAvailable();
 
 }  // namespace vellora::speech

@@ -124,6 +124,8 @@ OSErr NewSpeechChannel(const VoiceSpec* voice, SpeechChannel* chan) {
     if (!layer.hasEngine()) return kSpeechNoEngineErr;
     int index = ResolveVoice(layer, voice);
     if (index < 0) return kSpeechVoiceNotFoundErr;
+    // Without a sound device speech is not available, though it could go to a file.
+    if (!layer.audioAvailable()) return kSpeechNoAudioErr;
     return layer.newChannel(index, chan);
 }
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/speechsynthesis/SpeechSynthesis.h"
-#include "platform/speechsynthesis/testing.h"
+#include "platform/speechsynthesis/doubles.h"
 
 using namespace vellora::speech::testing;
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
+#include <thread>
 
 #include <sys/stat.h>
 #include <algorithm>
@@ -12,7 +14,7 @@
 
 #include "platform/speechsynthesis/Notify.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
-#include "platform/speechsynthesis/testing.h"
+#include "platform/speechsynthesis/doubles.h"
 #include "support.h"
 
 namespace {
@@ -341,11 +343,11 @@ TEST_F(SpeechLayer, PunctuationAloneIsSilentUnlessSpelled) {
         bool literal;
         bool spoken;
     } cases[] = {
-        {"! ", false, false},          {": ", false, false},
-        {"...\n\t", false, false},     {"\xC7\xC8 \xD2\xD3", false, false},  // quotes
-        {"! ", true, true},            {",", true, true},
-        {"word! ", false, true},       {"4", false, true},
-        {"$", false, true},            {"a.", false, true},
+        {"! ", false, false},      {": ", false, false},
+        {"...\n\t", false, false}, {"\xC7\xC8 \xD2\xD3", false, false},  // quotes
+        {"! ", true, true},        {",", true, true},
+        {"word! ", false, true},   {"4", false, true},
+        {"$", false, true},        {"a.", false, true},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.text + (k.literal ? " literal" : " normal"));
@@ -366,8 +368,7 @@ TEST_F(SpeechLayer, TheEndOfSpeechIsReportedOnceEachTime) {
     EXPECT_FALSE(vellora::speech::SetSpeechDoneHandler(nullptr, [] {}));
     ASSERT_TRUE(vellora::speech::SetSpeechDoneHandler(c, [&] { ++ends; }));
     auto endsBecome = [&](int n) {
-        return speechtest::WaitFor([&] { return ends.load() >= n; },
-                                   std::chrono::seconds(2)) &&
+        return speechtest::WaitFor([&] { return ends.load() >= n; }, std::chrono::seconds(2)) &&
                ends.load() == n;
     };
     Speak(c, "played out");
@@ -394,7 +395,7 @@ TEST_F(SpeechLayer, PauseAtOnceAndContinueWhereItLeftOff) {
     EXPECT_TRUE(s.outputBusy);
     EXPECT_TRUE(s.outputPaused);
     EXPECT_EQ(int32_t{s.inputBytesLeft}, 13);  // still in the first word
-    EXPECT_EQ(SpeechBusy(), 1);       // a paused channel is busy
+    EXPECT_EQ(SpeechBusy(), 1);                // a paused channel is busy
     ASSERT_EQ(ContinueSpeech(c), noErr);
     EXPECT_FALSE(Status(c).outputPaused);
     auto frames = clock->Pull(10);
@@ -669,3 +670,56 @@ TEST_F(SpeechToFile, FailuresLeaveNothingBehind) {
 }
 
 }  // namespace
+
+// A sound device that goes away and comes back, behind the audio-output seam.
+class SpeechDevice : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        engine = std::make_shared<RecordingEngine>();
+        engine->SetFramesPerCharacter(200);
+        device = std::make_shared<FakeAudioDevice>();
+        InstallEngine(engine);
+    }
+    void TearDown() override { InstallAudioSink(std::make_shared<ManualAudioClock>()); }
+
+    std::shared_ptr<RecordingEngine> engine;
+    std::shared_ptr<FakeAudioDevice> device;
+};
+
+TEST_F(SpeechDevice, NoDeviceAtStartMeansNoSpeech) {
+    device->SetPresent(false);
+    InstallAudioSink(device);
+    SpeechChannel c = nullptr;
+    EXPECT_EQ(NewSpeechChannel(nullptr, &c), kSpeechNoAudioErr);
+    int16_t voices = 0;
+    EXPECT_EQ(CountVoices(&voices), noErr);  // the synthesizer itself is there
+}
+
+TEST_F(SpeechDevice, SpeechGoesOnWhenTheDeviceComesBack) {
+    InstallAudioSink(device);
+    SpeechChannel c = nullptr;
+    ASSERT_EQ(NewSpeechChannel(nullptr, &c), noErr);
+    std::string text;
+    for (int i = 0; i < 40; ++i) text += "word" + std::to_string(i) + " ";
+    ASSERT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), noErr);
+    ASSERT_TRUE(speechtest::WaitFor([&] { return FramesMixed(c) > 2000; }));
+
+    // Unplugged: nothing plays, and the speech waits where it was.
+    device->SetPresent(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    uint64_t gone = FramesMixed(c);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(FramesMixed(c), gone);
+    EXPECT_TRUE(Status(c).outputBusy);
+    // Speaking while it is away is taken, and heard once it is back.
+    ASSERT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), noErr);
+
+    // Plugged in again: the layer opens it by itself and the speech plays on to its end.
+    device->SetPresent(true);
+    ASSERT_TRUE(
+        speechtest::WaitFor([&] { return FramesMixed(c) > gone + 2000; }, std::chrono::seconds(5)));
+    EXPECT_GE(device->Opens(), 2);
+    ASSERT_TRUE(
+        speechtest::WaitFor([&] { return !Status(c).outputBusy; }, std::chrono::seconds(10)));
+    EXPECT_EQ(DisposeSpeechChannel(c), noErr);
+}
