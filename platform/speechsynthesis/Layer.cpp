@@ -12,9 +12,9 @@
 
 #include "platform/speechsynthesis/DeviceAudioSink.h"
 #include "platform/speechsynthesis/EspeakEngine.h"
-#include "platform/speechsynthesis/MacRoman.h"
 #include "platform/speechsynthesis/Notify.h"
 #include "platform/speechsynthesis/SoundFile.h"
+#include "platform/speechsynthesis/TextConverter.h"
 #include "platform/speechsynthesis/Voices.h"
 
 namespace vellora::speech {

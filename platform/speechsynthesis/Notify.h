@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 
@@ -13,6 +14,9 @@ namespace vellora::speech {
 // the layer's worker thread and outside its lock; it must return quickly. False for an
 // unknown channel. A channel's handler goes with it when it is disposed.
 bool SetSpeechDoneHandler(SpeechChannel chan, std::function<void()> done);
+
+// SpeakCFString for text already in UTF-8, which the layer keeps as it is: no conversion.
+OSErr SpeakUtf8(SpeechChannel chan, std::string utf8);
 
 // Speech can be heard: the synthesizer started and a sound device opened.
 bool SpeechAvailable();

@@ -5,8 +5,9 @@
 #include <cstring>
 
 #include "platform/speechsynthesis/Layer.h"
-#include "platform/speechsynthesis/MacRoman.h"
+#include "platform/speechsynthesis/Notify.h"
 #include "platform/speechsynthesis/SoundFile.h"
+#include "platform/speechsynthesis/TextConverter.h"
 #include "platform/speechsynthesis/Voices.h"
 
 using vellora::speech::ChannelOptions;
@@ -364,3 +365,9 @@ int16_t SpeechBusySystemWide(void) {
 }
 
 }  // extern "C"
+
+namespace vellora::speech {
+OSErr SpeakUtf8(SpeechChannel chan, std::string utf8) {
+    return SpeakOn(chan, std::move(utf8), true);
+}
+}  // namespace vellora::speech

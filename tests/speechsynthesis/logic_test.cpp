@@ -14,6 +14,7 @@
 
 #include "platform/speechsynthesis/Notify.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
+#include "platform/speechsynthesis/TextConverter.h"
 #include "platform/speechsynthesis/doubles.h"
 #include "support.h"
 
@@ -85,6 +86,21 @@ TEST(SpeechRecords, LayoutsMatchTheInterface) {
     uint32_t v = SpeechManagerVersion();
     EXPECT_EQ(v >> 24, 1u);             // major
     EXPECT_EQ((v >> 8) & 0xFF, 0x80u);  // final release
+}
+
+TEST(SpeechText, ConvertsBetweenMacRomanUtf8AndUtf16) {
+    EXPECT_EQ(MacRomanToUtf8(std::string("caf\x8E\0x\xF0", 7)), "caf\xC3\xA9 x\xEF\xA3\xBF");
+    EXPECT_EQ(MacRomanToUtf8("plain"), "plain");
+    // Composed first; what Mac Roman cannot hold is '?'; cut at the byte limit.
+    EXPECT_EQ(Utf8ToMacRoman("cafe\xCC\x81 \xE2\x82\xAC \xF0\x9F\x98\x80!", 100),
+              "caf\x8E \xDB ?!");
+    EXPECT_EQ(Utf8ToMacRoman("\xCE\xB1\xCE\xB2\xCE\xB3"
+                             "abc",
+                             4),
+              "???a");
+    EXPECT_EQ(Utf16ToUtf8(u"a\u00e9\U0001F600"), "a\xC3\xA9\xF0\x9F\x98\x80");
+    const char16_t lone[] = {u'x', char16_t(0xD800), u'y', char16_t(0xDC00)};
+    EXPECT_EQ(Utf16ToUtf8(std::u16string_view(lone, 4)), "x\xEF\xBF\xBDy\xEF\xBF\xBD");
 }
 
 TEST_F(SpeechLayer, EnumeratesTheEngineVoices) {
