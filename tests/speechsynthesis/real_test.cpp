@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 #include "platform/speechsynthesis/doubles.h"
@@ -213,6 +214,7 @@ class CountingDevice final : public vellora::speech::AudioSink {
         inner_->resume();
         ++resumes;
     }
+    bool lost() override { return inner_->lost(); }
     std::atomic<int> rests{0}, resumes{0};
 
   private:
@@ -265,6 +267,13 @@ TEST_F(RealSpeech, TheDeviceRestsWhenQuietAndWakesForSpeech) {
     EXPECT_GT(device->resumes, resumed);
     EXPECT_EQ(int32_t{Status(channel).inputBytesLeft}, 0);
     EXPECT_TRUE(WaitFor([&] { return device->rests > rests; }));
+
+    // Long enough at rest for the device to be closed: the next speech opens it again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    quiet = FramesMixed(channel);
+    ASSERT_EQ(SpeakText(channel, "Thrice.", 7), noErr);
+    ASSERT_TRUE(WaitFor([&] { return !Status(channel).outputBusy; }));
+    EXPECT_GT(FramesMixed(channel), quiet + 2000);
 
     vellora::speech::testing::InstallAudioSink(vellora::speech::testing::MakeDeviceAudioSink());
 }
