@@ -61,13 +61,23 @@ size_t ChunkEnd(const std::string& text, size_t start, bool* endsSentence, bool 
 }
 
 // A text of nothing but punctuation and blanks: read as words, it says nothing at all.
-bool OnlyPunctuation(const std::string& text, bool utf8) {
-    std::string converted = utf8 ? std::string() : MacRomanToUtf8(text);
-    const std::string& t = utf8 ? text : converted;
-    int32_t i = 0, n = int32_t(t.size());
-    while (i < n) {
+// Looks no further than the first character that is spoken, so a long text costs nothing.
+bool OnlyPunctuation(std::string_view text, bool utf8) {
+    for (size_t i = 0; i < text.size();) {
         UChar32 c;
-        U8_NEXT(t.data(), i, n, c);
+        if (utf8) {
+            int32_t k = 0, n = int32_t(std::min<size_t>(text.size() - i, 4));
+            U8_NEXT(text.data() + i, k, n, c);
+            i += size_t(k);
+        } else {
+            unsigned char b = static_cast<unsigned char>(text[i++]);
+            c = b == 0 ? U' ' : UChar32(b);
+            if (b >= 0x80) {
+                std::string one = MacRomanToUtf8(text.substr(i - 1, 1));
+                int32_t k = 0;
+                U8_NEXT(one.data(), k, int32_t(one.size()), c);
+            }
+        }
         if (c < 0 || !(u_ispunct(c) || u_isUWhiteSpace(c))) return false;
     }
     return true;

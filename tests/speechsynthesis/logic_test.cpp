@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -530,6 +531,34 @@ TEST_F(SpeechLayer, LongTextIsMadeInStretchesAsItPlays) {
     }
     EXPECT_EQ(joined, text);
     EXPECT_GT(engine->Requests().size(), first);
+}
+
+// Fifty megabytes read to the end: only a few stretches are made ahead of what plays, however
+// long the text, and speaking it starts at once.
+TEST_F(SpeechLayer, AHugeTextIsMadeOnlyAFewStretchesAhead) {
+    engine->SetFramesPerCharacter(20);
+    std::string text;
+    text.reserve(50u << 20);
+    while (text.size() < (50u << 20)) text += "Many words in a huge text. ";
+    SpeechChannel c = Channel();
+    auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), noErr);
+    ASSERT_TRUE(WaitUntilIdle());
+    size_t made = engine->Requests().size();
+    EXPECT_LT(made, 10u);
+    size_t heard = 0;
+    for (int i = 0; i < 40; ++i) {
+        heard += Sounding(clock->Pull(4096));
+        ASSERT_TRUE(WaitUntilIdle());
+    }
+    EXPECT_EQ(heard, 40u * 4096u);
+    // What was made stays within two seconds and a stretch of what was heard.
+    size_t bytesMade = 0;
+    for (const auto& r : engine->Requests()) bytesMade += r.text.size();
+    EXPECT_LE(bytesMade * 20, heard + 44100 + 400 * 20);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
+    ASSERT_EQ(StopSpeech(c), noErr);
+    EXPECT_FALSE(Status(c).outputBusy);
 }
 
 TEST_F(SpeechLayer, DisposeWhileSpeakingOrSynthesizing) {
