@@ -109,10 +109,10 @@ class DeviceAudioSink final : public AudioSink {
         want.format = AUDIO_S16SYS;
         want.channels = 1;
         // The sound server plays about one such buffer ahead, so it is what a word waits for
-        // before it is heard (256 frames, under 12 ms at the engine's rate). Half of it would
-        // cut a few milliseconds, but a paused SDL device still wakes once a buffer to hand
-        // the server silence, so the cost while typing would double.
-        want.samples = 256;
+        // before it is heard, and what is still heard after a stop (128 frames, under 6 ms at
+        // the engine's rate). A device at rest wakes once a buffer to hand the server silence,
+        // but it rests only briefly before it is closed.
+        want.samples = 128;
         want.callback = &DeviceAudioSink::callback;
         want.userdata = this;
         SDL_AudioSpec have{};

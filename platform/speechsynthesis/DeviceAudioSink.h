@@ -8,7 +8,7 @@
 namespace vellora::speech {
 
 // Opens the system's sound device (SDL's silent `dummy` driver only where SDL_AUDIODRIVER names
-// it, as the tests do), with a buffer of about 12 ms so that a pause or a stop is heard at once.
+// it, as the tests do), with a buffer of about 6 ms so that a pause or a stop is heard at once.
 // Where no device opens, start() fails and speech is not available.
 std::shared_ptr<AudioSink> MakeDeviceAudioSink();
 
