@@ -2,6 +2,8 @@
 // speech.
 #include "speech/speech_plugin.h"
 
+#include "platform/speechsynthesis/Notify.h"
+
 namespace {
 
 speech::SpeechData* Data(REALobject self) {
@@ -17,7 +19,8 @@ const VoiceFileInfo* FileInfoOf(const VoiceSpec* spec, VoiceFileInfo* info) {
 
 void SpeechConstructor(REALobject self) {
     speech::SpeechData* d = Data(self);
-    d->Available = true;
+    // Without a synthesizer or a sound device the program says speech is not available.
+    d->Available = vellora::speech::SpeechAvailable();
     const uint32_t v = SpeechManagerVersion();
     d->VersionStage = static_cast<int32_t>((v >> 8) & 0xFF);
     d->VersionMinor = static_cast<int32_t>((v >> 16) & 0xFF);

@@ -37,7 +37,7 @@
 #include "platform/rbframework/gui/window.h"
 #include "platform/rbframework/testing.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
-#include "platform/speechsynthesis/testing.h"
+#include "platform/speechsynthesis/doubles.h"
 
 namespace {
 

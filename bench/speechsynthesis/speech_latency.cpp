@@ -18,7 +18,7 @@
 #include "bench/support/stats.h"
 #include "bench/support/timed_sink.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
-#include "platform/speechsynthesis/testing.h"
+#include "platform/speechsynthesis/doubles.h"
 
 namespace {
 

@@ -2,11 +2,10 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
-#include <QString>
 
 #include <deque>
+#include <string>
 
-#include "platform/corefoundation/CoreFoundation.h"
 #include "platform/speechsynthesis/Notify.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 
@@ -25,7 +24,8 @@ class SynthesizerSpeaker final : public Speaker {
             waiting_.clear();
             StopSpeech(channel_);
         }
-        waiting_.push_back(QString::fromStdString(text.toUtf8()));
+        // The one conversion on the way to the synthesizer, which keeps UTF-8 as it is.
+        waiting_.push_back(text.toUtf8());
         pump();
     }
 
@@ -39,7 +39,8 @@ class SynthesizerSpeaker final : public Speaker {
         // The speaker lives as long as the process, so the handler may keep it.
         vellora::speech::SetSpeechDoneHandler(channel_, [this] {
             if (QCoreApplication* app = QCoreApplication::instance())
-                QMetaObject::invokeMethod(app, [this] { pump(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    app, [this] { pump(); }, Qt::QueuedConnection);
         });
         return true;
     }
@@ -50,18 +51,13 @@ class SynthesizerSpeaker final : public Speaker {
     }
     void pump() {
         if (waiting_.empty() || busy()) return;
-        QString text = waiting_.front();
+        std::string text = std::move(waiting_.front());
         waiting_.pop_front();
-        CFStringRef s = CFStringCreateWithCharacters(
-            nullptr, reinterpret_cast<const UniChar*>(text.utf16()), CFIndex(text.size()));
-        if (s) {
-            SpeakCFString(channel_, s, nullptr);
-            CFRelease(s);
-        }
+        vellora::speech::SpeakUtf8(channel_, std::move(text));
     }
 
     SpeechChannel channel_ = nullptr;
-    std::deque<QString> waiting_;
+    std::deque<std::string> waiting_;
 };
 
 Speaker* gReplacement = nullptr;

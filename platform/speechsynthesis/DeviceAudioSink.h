@@ -7,8 +7,9 @@
 
 namespace vellora::speech {
 
-// Opens the system's sound device, or SDL's silent real-time `dummy` driver where there is no
-// device, with a buffer of about 6 ms so that a pause or a stop is heard at once.
+// Opens the system's sound device (SDL's silent `dummy` driver only where SDL_AUDIODRIVER names
+// it, as the tests do), with a buffer of about 6 ms so that a pause or a stop is heard at once.
+// Where no device opens, start() fails and speech is not available.
 std::shared_ptr<AudioSink> MakeDeviceAudioSink();
 
 }  // namespace vellora::speech

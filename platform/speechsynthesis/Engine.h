@@ -90,6 +90,9 @@ class AudioSink {
     // waiting for that lock inside mix()).
     virtual void rest() {}
     virtual void resume() {}
+    // The output went away while open (unplugged, its server gone, or it stopped pulling);
+    // asked on the worker, which then stops it and starts it again until it is back.
+    virtual bool lost() { return false; }
 };
 
 }  // namespace vellora::speech

@@ -1,7 +1,10 @@
 #include "platform/speechsynthesis/Layer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <ctime>
+#include <deque>
 #include <optional>
 
 #include <unicode/uchar.h>
@@ -9,8 +12,9 @@
 
 #include "platform/speechsynthesis/DeviceAudioSink.h"
 #include "platform/speechsynthesis/EspeakEngine.h"
-#include "platform/speechsynthesis/MacRoman.h"
 #include "platform/speechsynthesis/Notify.h"
+#include "platform/speechsynthesis/SoundFile.h"
+#include "platform/speechsynthesis/TextConverter.h"
 #include "platform/speechsynthesis/Voices.h"
 
 namespace vellora::speech {
@@ -57,17 +61,104 @@ size_t ChunkEnd(const std::string& text, size_t start, bool* endsSentence, bool 
 }
 
 // A text of nothing but punctuation and blanks: read as words, it says nothing at all.
-bool OnlyPunctuation(const std::string& text, bool utf8) {
-    std::string converted = utf8 ? std::string() : MacRomanToUtf8(text);
-    const std::string& t = utf8 ? text : converted;
-    int32_t i = 0, n = int32_t(t.size());
-    while (i < n) {
+// Looks no further than the first character that is spoken, so a long text costs nothing.
+bool OnlyPunctuation(std::string_view text, bool utf8) {
+    for (size_t i = 0; i < text.size();) {
         UChar32 c;
-        U8_NEXT(t.data(), i, n, c);
+        if (utf8) {
+            int32_t k = 0, n = int32_t(std::min<size_t>(text.size() - i, 4));
+            U8_NEXT(text.data() + i, k, n, c);
+            i += size_t(k);
+        } else {
+            unsigned char b = static_cast<unsigned char>(text[i++]);
+            c = b == 0 ? U' ' : UChar32(b);
+            if (b >= 0x80) {
+                std::string one = MacRomanToUtf8(text.substr(i - 1, 1));
+                int32_t k = 0;
+                U8_NEXT(one.data(), k, int32_t(one.size()), c);
+            }
+        }
         if (c < 0 || !(u_ispunct(c) || u_isUWhiteSpace(c))) return false;
     }
     return true;
 }
+
+}  // namespace
+
+struct Mark {
+    uint64_t frame;    // frame of the utterance
+    uint32_t textPos;  // byte of the utterance's text
+};
+
+// One SpeakText: its text, the audio made from it and not yet in the lane, and how far it has
+// been played.
+struct Utterance {
+    std::string text;  // Mac Roman, or UTF-8 when utf8 is set
+    bool utf8 = false;
+    bool toFile = false;
+    std::unique_ptr<SoundFile> file;  // while the speech goes to a sound file
+    size_t nextChunk = 0;             // first byte not yet handed to the engine
+    bool synthDone = false;
+    bool finished = false;       // over: played out, stopped, failed; not busy any more
+    bool stopRequested = false;  // sound file: close it after the stretch being made
+
+    uint64_t origin = 0;       // the lane's frame where the utterance's frame 0 lies
+    std::vector<int16_t> pcm;  // made, not yet in the lane: frames [queued, produced)
+    size_t pcmHead = 0;        // pcm[pcmHead] is frame `queued`
+    uint64_t queued = 0;       // frames handed to the lane
+    uint64_t produced = 0;
+    uint64_t playhead = 0;  // frames played (or written to the file)
+    std::deque<Mark> words;
+    std::deque<Mark> sentences;
+    bool wordStarted = false;
+    bool sentenceStarted = false;
+    uint32_t textPos = 0;  // start of the word being spoken
+
+    bool paused = false;
+    enum { None, Pause, Stop } pending = None;
+    int pendingWhere = 0;  // kSpeechEndOfWord or kSpeechEndOfSentence
+};
+
+// A channel's way into the mixer: a ring of frames written by the lock's holder (one at a
+// time, so one producer) and read by the audio callback. Positions count frames since the
+// lane was made and only grow.
+struct Lane {
+    static constexpr uint64_t kFrames = uint64_t(1) << 17;  // about 6 s at espeak-ng's rate
+    static constexpr uint64_t kMask = kFrames - 1;
+    std::unique_ptr<int16_t[]> ring{new int16_t[kFrames]};
+    alignas(64) std::atomic<uint64_t> written{0};  // the producer's
+    alignas(64) std::atomic<uint64_t> read{0};     // the callback's
+    std::atomic<uint64_t> floor{0};                // frames before it are skipped unheard
+    std::atomic<uint64_t> limit{UINT64_MAX};       // no frame at or past it plays (unless passed)
+    std::atomic<bool> paused{false};
+    std::atomic<bool> live{false};  // belongs to a channel
+    std::atomic<uint64_t> mixed{0};
+
+    uint64_t room() const {
+        return kFrames -
+               (written.load(std::memory_order_relaxed) - read.load(std::memory_order_acquire));
+    }
+    // Drops all that was written and not yet played.
+    void drop() {
+        floor.store(written.load(std::memory_order_relaxed), std::memory_order_release);
+        limit.store(UINT64_MAX, std::memory_order_release);
+        paused.store(false, std::memory_order_release);
+    }
+};
+
+struct Channel {
+    uintptr_t handle = 0;
+    ChannelOptions options;
+    Lane* lane = nullptr;
+    uint64_t mixedBase = 0;  // lane->mixed when the channel took the lane
+    std::shared_ptr<Utterance> current;
+    std::function<void()> onDone;  // on the worker, once the speech ends
+    bool doneDue = false;          // the speech set last has not been reported done
+
+    bool busy() const { return current && !current->finished; }
+};
+
+namespace {
 
 void AdvanceMarks(Utterance& u) {
     while (!u.words.empty() && u.words.front().frame <= u.playhead) {
@@ -106,47 +197,28 @@ bool Audible(const Channel& ch) {
     return u && !u->toFile && !u->finished && !u->paused;
 }
 
-// Mixes what the channel has to play; true when its speech ended or paused in this call.
-bool MixChannel(Channel& ch, int32_t* acc, size_t frames) {
-    Utterance* u = ch.current.get();
-    if (!u || u->toFile || u->finished || u->paused) return false;
-    size_t done = 0;
-    while (done < frames) {
-        std::optional<uint64_t> target = Target(*u);
-        if (target && *target <= u->playhead) {
-            Apply(*u);
-            if (u->paused || u->finished) break;
-            continue;
-        }
-        uint64_t n = std::min<uint64_t>(frames - done, u->produced - u->playhead);
-        if (target) n = std::min(n, *target - u->playhead);
-        if (n == 0) break;
-        const int16_t* src = u->pcm.data() + (u->playhead - u->base);
-        for (uint64_t k = 0; k < n; ++k) acc[done + k] += src[k];
-        u->playhead += n;
-        done += size_t(n);
-        AdvanceMarks(*u);
-        if (target && u->playhead == *target) {
-            Apply(*u);
-            if (u->paused || u->finished) break;
-        }
-    }
-    ch.framesMixed.fetch_add(done, std::memory_order_relaxed);
-    if (!u->finished && u->synthDone && u->playhead >= u->produced) u->finished = true;
-    return u->finished || u->paused;
-}
-
-// Hands what the engine makes of one stretch to its utterance.
 // The silence the engine puts before the first word is not played when speech starts from
 // quiet; this much of it stays, so that no onset is clipped.
 constexpr int kLeadMs = 4;
 
+int Clamp(double v, int lo, int hi) {
+    return std::clamp(int(std::lround(v)), lo, hi);
+}
+
+}  // namespace
+
+// Hands what the engine makes of one stretch to its utterance.
 class ChunkOutput final : public SynthOutput {
   public:
-    ChunkOutput(Layer& layer, std::shared_ptr<Utterance> u, uint64_t frameBase, uint32_t textBase,
-                int trimLeadAtRate = 0)
-        : layer_(layer), u_(std::move(u)), frameBase_(frameBase), textBase_(textBase),
-          lead_(size_t(trimLeadAtRate) * kLeadMs / 1000), trimming_(trimLeadAtRate > 0) {}
+    ChunkOutput(Layer& layer, std::shared_ptr<Channel> ch, std::shared_ptr<Utterance> u,
+                uint64_t frameBase, uint32_t textBase, int trimLeadAtRate = 0)
+        : layer_(layer),
+          ch_(std::move(ch)),
+          u_(std::move(u)),
+          frameBase_(frameBase),
+          textBase_(textBase),
+          lead_(size_t(trimLeadAtRate) * kLeadMs / 1000),
+          trimming_(trimLeadAtRate > 0) {}
 
     bool samples(const int16_t* pcm, size_t frames) override {
         if (trimming_ && !u_->toFile) return trim(pcm, frames);
@@ -156,10 +228,26 @@ class ChunkOutput final : public SynthOutput {
     // Marks held back while the leading silence was being cut; called once the engine is done.
     void flush() {
         trimming_ = false;
-        std::lock_guard lock(layer_.mutex);
+        std::lock_guard lock(layer_.mutex_);
         for (const HeldMark& m : held_) push(m.kind, m.textPos, m.frame);
         held_.clear();
     }
+
+    void mark(Mark kind, size_t textPos, uint64_t frame) override {
+        if (trimming_ && !u_->toFile) {
+            held_.push_back({kind, textPos, frame});
+            return;
+        }
+        std::lock_guard lock(layer_.mutex_);
+        push(kind, textPos, frame);
+    }
+
+    bool cancelled() const override {
+        std::lock_guard lock(layer_.mutex_);
+        return u_->finished || u_->stopRequested;
+    }
+
+    bool failed = false;
 
   private:
     struct HeldMark {
@@ -188,7 +276,7 @@ class ChunkOutput final : public SynthOutput {
         size_t fromLead = std::min(kept_, lead_.size() - fromBlock);
         trimmed_ += (kept_ - fromLead) + (first - fromBlock);
         {
-            std::lock_guard lock(layer_.mutex);
+            std::lock_guard lock(layer_.mutex_);
             for (const HeldMark& m : held_) push(m.kind, m.textPos, m.frame);
             held_.clear();
         }
@@ -199,7 +287,7 @@ class ChunkOutput final : public SynthOutput {
     bool add(const int16_t* pcm, size_t frames) {
         if (u_->toFile) {
             {
-                std::lock_guard lock(layer_.mutex);
+                std::lock_guard lock(layer_.mutex_);
                 if (u_->finished || u_->stopRequested || !u_->file) return false;
             }
             // Only the worker touches the file while the engine makes this utterance.
@@ -207,7 +295,7 @@ class ChunkOutput final : public SynthOutput {
                 failed = true;
                 return false;
             }
-            std::lock_guard lock(layer_.mutex);
+            std::lock_guard lock(layer_.mutex_);
             u_->produced += frames;
             u_->playhead = u_->produced;
             AdvanceMarks(*u_);
@@ -215,10 +303,11 @@ class ChunkOutput final : public SynthOutput {
         }
         std::shared_ptr<AudioSink> resting;
         {
-            std::lock_guard lock(layer_.mutex);
+            std::lock_guard lock(layer_.mutex_);
             if (u_->finished) return false;
             u_->pcm.insert(u_->pcm.end(), pcm, pcm + frames);
             u_->produced += frames;
+            if (ch_->current == u_) layer_.feed(*ch_);
             if (!u_->paused) resting = layer_.wakeSink();
         }
         // The first samples of speech after a rest: the output runs again at once.
@@ -226,17 +315,6 @@ class ChunkOutput final : public SynthOutput {
         return true;
     }
 
-  public:
-    void mark(Mark kind, size_t textPos, uint64_t frame) override {
-        if (trimming_ && !u_->toFile) {
-            held_.push_back({kind, textPos, frame});
-            return;
-        }
-        std::lock_guard lock(layer_.mutex);
-        push(kind, textPos, frame);
-    }
-
-  private:
     void push(Mark kind, size_t textPos, uint64_t frame) {
         frame = frame > trimmed_ ? frame - trimmed_ : 0;
         // The engine counts code points of the stretch; the status counts bytes of the text.
@@ -252,19 +330,12 @@ class ChunkOutput final : public SynthOutput {
             pos += textPos;
         }
         pos = std::min(pos, u_->text.size());
-        (kind == Mark::Word ? u_->words : u_->sentences).push_back({frameBase_ + frame, uint32_t(pos)});
+        (kind == Mark::Word ? u_->words : u_->sentences)
+            .push_back({frameBase_ + frame, uint32_t(pos)});
     }
 
-  public:
-    bool cancelled() const override {
-        std::lock_guard lock(layer_.mutex);
-        return u_->finished || u_->stopRequested;
-    }
-
-    bool failed = false;
-
-  private:
     Layer& layer_;
+    std::shared_ptr<Channel> ch_;
     std::shared_ptr<Utterance> u_;
     uint64_t frameBase_;
     uint32_t textBase_;
@@ -274,12 +345,6 @@ class ChunkOutput final : public SynthOutput {
     bool trimming_;
     std::vector<HeldMark> held_;
 };
-
-int Clamp(double v, int lo, int hi) {
-    return std::clamp(int(std::lround(v)), lo, hi);
-}
-
-}  // namespace
 
 SynthRequest MakeRequest(const Settings& s) {
     SynthRequest r;
@@ -292,6 +357,10 @@ SynthRequest MakeRequest(const Settings& s) {
     return r;
 }
 
+Layer::Layer() {
+    sem_init(&signal_, 0, 0);
+}
+
 Layer& Layer::get() {
     // Never destroyed: the audio thread and the worker may still run while the process exits.
     static Layer* layer = new Layer;
@@ -299,24 +368,28 @@ Layer& Layer::get() {
 }
 
 void Layer::ensureEngine() {
-    if (engineTried) return;
-    engineTried = true;
-    engine = MakeEspeakEngine();
-    voices = engine ? engine->voices() : std::vector<VoiceEntry>{};
+    if (engineTried_) return;
+    engineTried_ = true;
+    engine_ = MakeEspeakEngine();
+    voices_ = engine_ ? engine_->voices() : std::vector<VoiceEntry>{};
 }
 
-std::unique_lock<std::mutex> Layer::start() {
-    std::unique_lock lock(mutex);
+int Layer::sampleRate() const {
+    return engine_ ? engine_->sampleRate() : 22050;
+}
+
+Layer::Lock Layer::start() {
+    Lock lock(mutex_);
     ensureEngine();
-    if (!sinkTried) {
-        sinkTried = true;
+    if (!sinkTried_) {
+        sinkTried_ = true;
         std::shared_ptr<AudioSink> s = MakeDeviceAudioSink();
-        sink = s;
-        int rate = engine ? engine->sampleRate() : 22050;
-        lock.unlock();  // the audio thread takes the lock as soon as it runs
+        sink_ = s;
+        int rate = sampleRate();
+        lock.unlock();  // opening a device takes its time; the callback needs no lock
         bool ok = s->start(*this, rate);
         lock.lock();
-        if (sink == s) audioOk = ok;
+        if (sink_ == s) audioOk_ = ok;
     }
     if (!worker_.joinable()) worker_ = std::thread([this] { work(); });
     return lock;
@@ -325,21 +398,77 @@ std::unique_lock<std::mutex> Layer::start() {
 Channel* Layer::find(SpeechChannel chan) {
     uintptr_t handle = reinterpret_cast<uintptr_t>(chan);
     if (handle == 0) return nullptr;
-    for (auto& ch : channels)
-        if (ch->handle == handle) return ch.get();
+    for (auto& ch : channels_) {
+        if (ch->handle == handle) {
+            settle(*ch);
+            return ch.get();
+        }
+    }
     return nullptr;
 }
 
+bool Layer::exists(SpeechChannel chan) {
+    return find(chan) != nullptr;
+}
+
+ChannelOptions* Layer::options(SpeechChannel chan) {
+    Channel* ch = find(chan);
+    return ch ? &ch->options : nullptr;
+}
+
 void Layer::note(const Engine::ChannelCall& call) {
-    if (engine) engine->note(call);
+    if (engine_) engine_->note(call);
 }
 
 void Layer::poke() {
     idle_ = false;
-    wake.notify_all();
+    sem_post(&signal_);
 }
 
-void Layer::finishFile(std::unique_lock<std::mutex>& lock, Utterance& u, bool keep) {
+OSErr Layer::newChannel(int voice, SpeechChannel* chan) {
+    Lane* lane = nullptr;
+    if (!freeLanes_.empty()) {
+        lane = freeLanes_.back();
+        freeLanes_.pop_back();
+    } else {
+        size_t n = laneCount_.load(std::memory_order_relaxed);
+        if (n == kMaxLanes) return memFullErr;
+        lane = new Lane;
+        lanes_[n].store(lane, std::memory_order_release);
+        laneCount_.store(n + 1, std::memory_order_release);
+    }
+    lane->drop();
+    lane->live.store(true, std::memory_order_release);
+    auto ch = std::make_shared<Channel>();
+    // Handles are never reused, so a disposed one stays invalid for good.
+    ch->handle = (nextHandle_++ << 4) | 8;
+    ch->options.voice = voice;
+    ch->lane = lane;
+    ch->mixedBase = lane->mixed.load(std::memory_order_relaxed);
+    channels_.push_back(ch);
+    *chan = reinterpret_cast<SpeechChannel>(ch->handle);
+    return noErr;
+}
+
+OSErr Layer::dispose(Lock& lock, SpeechChannel chan) {
+    Channel* ch = find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    std::shared_ptr<Channel> keep;
+    for (auto& c : channels_)
+        if (c.get() == ch) keep = c;
+    endSpeech(lock, *ch);
+    std::erase_if(channels_, [&](const auto& c) { return c.get() == ch; });
+    ch->lane->live.store(false, std::memory_order_release);
+    ch->lane->drop();
+    freeLanes_.push_back(ch->lane);
+    // The worker may still hold the channel while it makes its speech; it lets go of it.
+    lock.unlock();
+    keep.reset();
+    lock.lock();
+    return noErr;
+}
+
+void Layer::finishFile(Lock& lock, Utterance& u, bool keep) {
     std::unique_ptr<SoundFile> file = std::move(u.file);
     u.synthDone = true;
     u.stopRequested = true;
@@ -348,15 +477,18 @@ void Layer::finishFile(std::unique_lock<std::mutex>& lock, Utterance& u, bool ke
     file.reset();  // removes the temporary file when it was not committed
     lock.lock();
     u.finished = true;
-    settled.notify_all();
+    settled_.notify_all();
 }
 
-void Layer::endSpeech(std::unique_lock<std::mutex>& lock, Channel& ch) {
+void Layer::endSpeech(Lock& lock, Channel& ch) {
     std::shared_ptr<Utterance> u = ch.current;
     if (!u || u->finished) return;
-    wake.notify_all();  // the end is reported by the worker
+    poke();  // the end is reported by the worker
     if (!u->toFile) {
         u->finished = true;
+        ch.lane->drop();
+        std::vector<int16_t>().swap(u->pcm);
+        u->pcmHead = 0;
     } else if (active_ == u.get()) {
         u->stopRequested = true;  // the worker closes the file when the engine returns
     } else if (!u->stopRequested) {
@@ -364,114 +496,301 @@ void Layer::endSpeech(std::unique_lock<std::mutex>& lock, Channel& ch) {
     }
 }
 
-OSErr Layer::speak(std::unique_lock<std::mutex>& lock, Channel& ch, std::string text, bool utf8) {
-    if (!engine) return kSpeechNoEngineErr;
+OSErr Layer::speak(Lock& lock, SpeechChannel chan, std::string text, bool utf8,
+                   std::unique_ptr<SoundFile> file) {
+    if (!engine_) return kSpeechNoEngineErr;
+    Channel* found = find(chan);
+    if (!found) return kSpeechBadChannelErr;
+    std::shared_ptr<Channel> ch;
+    for (auto& c : channels_)
+        if (c.get() == found) ch = c;
     auto u = std::make_shared<Utterance>();
     u->text = std::move(text);
     u->utf8 = utf8;
-    if (!ch.outputPath.empty()) {
-        OSErr err = noErr;
-        u->file = SoundFile::Create(ch.outputPath, engine->sampleRate(), &err);
-        if (!u->file) return err;
+    if (file) {
+        u->file = std::move(file);
         u->toFile = true;
-    } else if (!audioOk) {
+    } else if (!audioOk_) {
         return kSpeechNoAudioErr;
     }
-    endSpeech(lock, ch);
-    ch.current = u;
-    ch.doneDue = true;
-    if (u->text.empty() ||
-        (ch.settings.characterMode != kSpeechModeLiteral && OnlyPunctuation(u->text, utf8))) {
+    endSpeech(lock, *ch);
+    ch->lane->drop();
+    u->origin = ch->lane->written.load(std::memory_order_relaxed);
+    ch->current = u;
+    ch->doneDue = true;
+    if (u->text.empty() || (ch->options.settings.characterMode != kSpeechModeLiteral &&
+                            OnlyPunctuation(u->text, utf8))) {
         if (u->toFile)
             finishFile(lock, *u, true);
         else
             u->synthDone = u->finished = true;
-        wake.notify_all();
+        poke();
         return noErr;
     }
     poke();
     return noErr;
 }
 
-bool SetSpeechDoneHandler(SpeechChannel chan, std::function<void()> done) {
-    Layer& layer = Layer::get();
-    auto lock = layer.start();
-    Channel* ch = layer.find(chan);
+OSErr Layer::stopAt(Lock& lock, SpeechChannel chan, int32_t where) {
+    Channel* ch = find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    if (!ch->busy()) return noErr;
+    Utterance& u = *ch->current;
+    if (where == kSpeechImmediate || u.paused || u.toFile) {
+        endSpeech(lock, *ch);
+    } else {
+        u.pending = Utterance::Stop;
+        u.pendingWhere = where;
+        publish(*ch);
+    }
+    return noErr;
+}
+
+OSErr Layer::pauseAt(SpeechChannel chan, int32_t where) {
+    Channel* ch = find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    if (!ch->busy()) return noErr;
+    Utterance& u = *ch->current;
+    if (u.paused || u.pending == Utterance::Stop) return noErr;
+    if (where == kSpeechImmediate || u.toFile) {
+        u.paused = true;
+        u.pending = Utterance::None;
+        poke();  // the worker rests the output
+    } else {
+        u.pending = Utterance::Pause;
+        u.pendingWhere = where;
+    }
+    publish(*ch);
+    return noErr;
+}
+
+OSErr Layer::continueSpeech(SpeechChannel chan) {
+    Channel* ch = find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    if (!ch->busy()) return noErr;
+    Utterance& u = *ch->current;
+    u.paused = false;
+    if (u.pending == Utterance::Pause) u.pending = Utterance::None;
+    publish(*ch);
+    poke();
+    return noErr;
+}
+
+OSErr Layer::status(SpeechChannel chan, SpeechStatusInfo* status) {
+    Channel* ch = find(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    bool busy = ch->busy();
+    *status = SpeechStatusInfo{};
+    status->outputBusy = busy;
+    status->outputPaused = busy && ch->current->paused;
+    status->inputBytesLeft = busy ? int32_t(ch->current->text.size() - ch->current->textPos) : 0;
+    return noErr;
+}
+
+int Layer::busyChannels() {
+    int n = 0;
+    for (auto& ch : channels_) {
+        settle(*ch);
+        n += ch->busy();
+    }
+    return n;
+}
+
+bool Layer::setDoneHandler(SpeechChannel chan, std::function<void()> done) {
+    Channel* ch = find(chan);
     if (!ch) return false;
     ch->onDone = std::move(done);
     return true;
 }
 
+bool SetSpeechDoneHandler(SpeechChannel chan, std::function<void()> done) {
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    return layer.setDoneHandler(chan, std::move(done));
+}
+
+bool SpeechAvailable() {
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    return layer.hasEngine() && layer.audioAvailable();
+}
+
 void Layer::installEngine(std::shared_ptr<Engine> e) {
-    std::unique_lock lock(mutex);
-    engineTried = true;
-    for (auto& ch : channels) endSpeech(lock, *ch);
-    settled.wait(lock, [&] { return active_ == nullptr; });
-    engine = std::move(e);
-    voices = engine ? engine->voices() : std::vector<VoiceEntry>{};
-    for (auto& ch : channels)
-        if (ch->voice >= int(voices.size())) ch->voice = std::max(0, ChooseDefaultVoice(voices));
+    Lock lock(mutex_);
+    engineTried_ = true;
+    for (auto& ch : channels_) endSpeech(lock, *ch);
+    settled_.wait(lock, [&] { return active_ == nullptr; });
+    engine_ = std::move(e);
+    voices_ = engine_ ? engine_->voices() : std::vector<VoiceEntry>{};
+    for (auto& ch : channels_)
+        if (ch->options.voice >= int(voices_.size()))
+            ch->options.voice = std::max(0, ChooseDefaultVoice(voices_));
 }
 
 void Layer::installSink(std::shared_ptr<AudioSink> s) {
-    std::unique_lock lock(mutex);
+    Lock lock(mutex_);
     ensureEngine();
-    int rate = engine ? engine->sampleRate() : 22050;
-    std::shared_ptr<AudioSink> old = std::move(sink);
-    sink = s;
-    sinkTried = true;
-    audioOk = false;
+    int rate = sampleRate();
+    std::shared_ptr<AudioSink> old = std::move(sink_);
+    sink_ = s;
+    sinkTried_ = true;
+    audioOk_ = false;
     resting_ = false;  // an output starts running
     lock.unlock();
     if (old) old->stop();
     bool ok = s && s->start(*this, rate);
     lock.lock();
-    if (sink == s) audioOk = ok;
+    if (sink_ == s) audioOk_ = ok;
 }
 
 bool Layer::waitUntilIdle(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex);
-    return settled.wait_for(lock, timeout, [&] { return idle_; });
+    Lock lock(mutex_);
+    return settled_.wait_for(lock, timeout,
+                             [&] { return idle_ && !signalled_.load(std::memory_order_acquire); });
+}
+
+uint64_t Layer::framesMixed(SpeechChannel chan) {
+    Lock lock(mutex_);
+    Channel* ch = find(chan);
+    return ch ? ch->lane->mixed.load(std::memory_order_relaxed) - ch->mixedBase : 0;
+}
+
+void Layer::watchDevice(Lock& lock, bool audible) {
+    using namespace std::chrono;
+    auto now = steady_clock::now();
+    nextDeviceCheck_ = now + milliseconds(200);
+    if (!sink_ || !audioOk_ || !audible) return;
+    std::shared_ptr<AudioSink> s = sink_;
+    int rate = sampleRate();
+    lock.unlock();
+    bool lost = s->lost();
+    bool back = false;
+    if (lost) {
+        s->stop();
+        back = s->start(*this, rate);
+    }
+    lock.lock();
+    if (sink_ != s || !lost) return;
+    if (back) {
+        reopenDelay_ = milliseconds(0);
+        resting_ = false;  // it starts running
+    } else {
+        reopenDelay_ = std::clamp(reopenDelay_ * 2, milliseconds(100), milliseconds(2000));
+        nextDeviceCheck_ = now + reopenDelay_;
+    }
 }
 
 std::shared_ptr<AudioSink> Layer::wakeSink() {
     if (!resting_) return nullptr;
     resting_ = false;
-    return sink;
+    return sink_;
+}
+
+void Layer::settle(Channel& ch) {
+    Utterance* u = ch.current.get();
+    if (!u || u->toFile || u->finished) return;
+    uint64_t read = ch.lane->read.load(std::memory_order_acquire);
+    uint64_t at = read > u->origin ? std::min(read - u->origin, u->queued) : 0;
+    if (at > u->playhead) {
+        std::optional<uint64_t> target = Target(*u);
+        u->playhead = at;
+        AdvanceMarks(*u);
+        // The callback stops where it was told to; a target it had passed before it was told
+        // gives way to the next one.
+        if (target && at == *target) Apply(*u);
+    }
+    if (!u->finished && u->synthDone && u->playhead >= u->produced) u->finished = true;
+    publish(ch);
+}
+
+void Layer::publish(Channel& ch) {
+    Lane& lane = *ch.lane;
+    Utterance* u = ch.current.get();
+    if (!u || u->toFile) return;
+    if (u->finished) {
+        if (lane.read.load(std::memory_order_acquire) <
+            lane.written.load(std::memory_order_relaxed))
+            lane.drop();
+        return;
+    }
+    std::optional<uint64_t> target = Target(*u);
+    lane.limit.store(target ? u->origin + *target : UINT64_MAX, std::memory_order_release);
+    lane.paused.store(u->paused, std::memory_order_release);
+}
+
+void Layer::feed(Channel& ch) {
+    Utterance* u = ch.current.get();
+    if (!u || u->toFile || u->finished) return;
+    Lane& lane = *ch.lane;
+    uint64_t n = std::min<uint64_t>(lane.room(), u->pcm.size() - u->pcmHead);
+    if (n == 0) return;
+    // Where the speech is to stop is known before the frames that reach it can play.
+    publish(ch);
+    uint64_t w = lane.written.load(std::memory_order_relaxed);
+    const int16_t* src = u->pcm.data() + u->pcmHead;
+    uint64_t first = std::min(n, Lane::kFrames - (w & Lane::kMask));
+    std::copy(src, src + first, lane.ring.get() + (w & Lane::kMask));
+    std::copy(src + first, src + n, lane.ring.get());
+    lane.written.store(w + n, std::memory_order_release);
+    u->queued += n;
+    u->pcmHead += size_t(n);
+    if (u->pcmHead == u->pcm.size()) {
+        u->pcm.clear();
+        u->pcmHead = 0;
+    } else if (u->pcmHead >= u->pcm.size() / 2) {
+        u->pcm.erase(u->pcm.begin(), u->pcm.begin() + ptrdiff_t(u->pcmHead));
+        u->pcmHead = 0;
+    }
 }
 
 void Layer::mix(int16_t* out, size_t frames) {
-    std::lock_guard lock(mutex);
+    size_t lanes = laneCount_.load(std::memory_order_acquire);
+    bool played = false;
     int32_t acc[512];
-    bool ended = false;
     for (size_t done = 0; done < frames;) {
         size_t block = std::min<size_t>(512, frames - done);
         std::fill(acc, acc + block, 0);
-        for (auto& ch : channels) ended |= MixChannel(*ch, acc, block);
+        for (size_t i = 0; i < lanes; ++i) {
+            Lane* lane = lanes_[i].load(std::memory_order_acquire);
+            if (!lane || !lane->live.load(std::memory_order_acquire) ||
+                lane->paused.load(std::memory_order_acquire))
+                continue;
+            uint64_t r = lane->read.load(std::memory_order_relaxed);
+            uint64_t floor = lane->floor.load(std::memory_order_acquire);
+            uint64_t w = lane->written.load(std::memory_order_acquire);
+            uint64_t limit = lane->limit.load(std::memory_order_acquire);
+            uint64_t skipped = r;
+            if (r < floor) r = std::min(floor, w);
+            uint64_t end = limit >= r && limit < w ? limit : w;
+            size_t n = size_t(std::min<uint64_t>(block, end - r));
+            const int16_t* ring = lane->ring.get();
+            for (size_t k = 0; k < n; ++k) acc[k] += ring[(r + k) & Lane::kMask];
+            if (n == 0 && r == skipped) continue;
+            lane->read.store(r + n, std::memory_order_release);
+            if (n) {
+                lane->mixed.fetch_add(n, std::memory_order_relaxed);
+                played = true;
+            }
+        }
         for (size_t i = 0; i < block; ++i)
             out[done + i] = int16_t(std::clamp<int32_t>(acc[i], -32768, 32767));
         done += block;
     }
-    // The worker tells whoever waits for the end, and rests the output when all is quiet.
-    if (ended) wake.notify_one();
-    if (!roomWanted_) return;
-    for (auto& ch : channels) {
-        const Utterance* u = ch->current.get();
-        if (u && !u->toFile && !u->finished && !u->synthDone && u->produced - u->playhead < room_) {
-            roomWanted_ = false;
-            idle_ = false;
-            wake.notify_one();
-            return;
-        }
-    }
+    // The worker refills the lanes, reports ends and rests the output; a post is all it takes.
+    if (played && !signalled_.exchange(true, std::memory_order_acq_rel)) sem_post(&signal_);
 }
 
 void Layer::work() {
-    std::unique_lock lock(mutex);
+    Lock lock(mutex_);
     for (;;) {
+        signalled_.store(false, std::memory_order_release);
+        for (auto& c : channels_) {
+            settle(*c);
+            feed(*c);
+        }
         // Ends of speech first: whoever waits for them goes on while the engine works.
         std::vector<std::function<void()>> done;
-        for (auto& c : channels) {
+        for (auto& c : channels_) {
             if (c->doneDue && !c->busy()) {
                 c->doneDue = false;
                 if (c->onDone) done.push_back(c->onDone);
@@ -486,22 +805,19 @@ void Layer::work() {
         }
         std::shared_ptr<Channel> ch;
         std::shared_ptr<Utterance> u;
-        bool waitingForRoom = false;
         uint64_t best = UINT64_MAX;
-        uint64_t room = engine ? uint64_t(engine->sampleRate()) * kAheadSeconds : 0;
-        for (auto& c : channels) {
+        uint64_t room = engine_ ? uint64_t(engine_->sampleRate()) * kAheadSeconds : 0;
+        for (auto& c : channels_) {
             Utterance* cu = c->current.get();
-            if (!cu || cu->finished || cu->synthDone || cu->stopRequested) continue;
+            if (!cu || cu->finished) continue;
+            if (cu->synthDone || cu->stopRequested) continue;
             // Speech to a file waits behind every channel that is heard.
             uint64_t key = UINT64_MAX - 1;
             if (cu->toFile) {
                 if (cu->paused) continue;
             } else {
                 key = cu->produced - cu->playhead;
-                if (key >= room) {
-                    waitingForRoom = true;
-                    continue;
-                }
+                if (key >= room) continue;
             }
             if (key < best) {
                 best = key;
@@ -509,15 +825,18 @@ void Layer::work() {
                 u = c->current;
             }
         }
-        room_ = room;
-        if (!u || !engine || voices.empty()) {
+        bool audible = std::any_of(channels_.begin(), channels_.end(),
+                                   [](const auto& c) { return Audible(*c); });
+        if (audible && std::chrono::steady_clock::now() >= nextDeviceCheck_) {
+            watchDevice(lock, audible);
+            continue;
+        }
+        if (!u || !engine_ || voices_.empty()) {
             // Nothing to make: the output rests while nothing is to be heard (paused speech
             // included) and runs again for what is, such as paused speech continued.
-            bool audible = std::any_of(channels.begin(), channels.end(),
-                                       [](const auto& c) { return Audible(*c); });
-            if (audible == resting_ && sink) {
+            if (audible == resting_ && sink_) {
                 resting_ = !audible;
-                std::shared_ptr<AudioSink> s = sink;
+                std::shared_ptr<AudioSink> s = sink_;
                 lock.unlock();
                 if (audible)
                     s->resume();
@@ -527,33 +846,44 @@ void Layer::work() {
                 continue;
             }
             idle_ = true;
-            settled.notify_all();
-            roomWanted_ = waitingForRoom;
-            if (waitingForRoom)
-                wake.wait_for(lock, std::chrono::milliseconds(100));  // mix() wakes it sooner
-            else
-                wake.wait(lock);
+            settled_.notify_all();
+            lock.unlock();
+            if (audible) {
+                // The callback posts as it plays; the timeout covers an output that stopped
+                // calling it.
+                timespec until{};
+                clock_gettime(CLOCK_MONOTONIC, &until);
+                until.tv_nsec += 100 * 1000000L;
+                if (until.tv_nsec >= 1000000000L) {
+                    until.tv_sec += 1;
+                    until.tv_nsec -= 1000000000L;
+                }
+                while (sem_clockwait(&signal_, CLOCK_MONOTONIC, &until) != 0 && errno == EINTR) {
+                }
+            } else {
+                while (sem_wait(&signal_) != 0 && errno == EINTR) {
+                }
+            }
+            lock.lock();
+            idle_ = false;
             continue;
         }
         idle_ = false;
-        if (!u->toFile && u->playhead > u->base) {
-            u->pcm.erase(u->pcm.begin(), u->pcm.begin() + ptrdiff_t(u->playhead - u->base));
-            u->base = u->playhead;
-        }
         size_t begin = u->nextChunk;
         bool endsSentence = true;
         size_t end = ChunkEnd(u->text, begin, &endsSentence, u->utf8);
         u->nextChunk = end;
-        SynthRequest request = MakeRequest(ch->settings);
-        request.voice = voices[size_t(std::clamp(ch->voice, 0, int(voices.size()) - 1))].key;
+        SynthRequest request = MakeRequest(ch->options.settings);
+        request.voice =
+            voices_[size_t(std::clamp(ch->options.voice, 0, int(voices_.size()) - 1))].key;
         std::string_view chunk = std::string_view(u->text).substr(begin, end - begin);
         request.text = u->utf8 ? std::string(chunk) : MacRomanToUtf8(chunk);
         request.endsSentence = endsSentence;
         // Speech that starts from quiet skips the engine's leading silence.
         bool fromQuiet = begin == 0 && !u->toFile;
-        ChunkOutput out(*this, u, u->produced, uint32_t(begin),
-                        fromQuiet ? engine->sampleRate() : 0);
-        std::shared_ptr<Engine> e = engine;
+        ChunkOutput out(*this, ch, u, u->produced, uint32_t(begin),
+                        fromQuiet ? engine_->sampleRate() : 0);
+        std::shared_ptr<Engine> e = engine_;
         active_ = u.get();
         lock.unlock();
         bool ok = e->synthesize(request, out) && !out.failed;
@@ -566,9 +896,9 @@ void Layer::work() {
         } else if (!ok || u->nextChunk >= u->text.size()) {
             u->synthDone = true;  // what was made still plays
         }
-        settled.notify_all();
+        settled_.notify_all();
         lock.unlock();
-        u.reset();  // may free the audio: not under the lock the audio thread needs
+        u.reset();  // may free the audio and the channel: not under the lock
         ch.reset();
         lock.lock();
     }

@@ -1,13 +1,16 @@
 // The layer's one state: the engine, the audio output, the channels, the synthesis worker and
-// the mixer. Everything here is guarded by Layer::mutex; the worker runs the engine and the
-// audio output runs mix() on threads of their own.
+// the mixer. The callers' threads and the worker share it under the layer's lock; the audio
+// output's callback takes no lock at all: it reads each channel's lane, a ring of frames the
+// worker fills, and publishes how far it has played through atomics that the lock's holders
+// read back.
 #pragma once
+
+#include <semaphore.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,7 +19,6 @@
 #include <vector>
 
 #include "platform/speechsynthesis/Engine.h"
-#include "platform/speechsynthesis/SoundFile.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 
 namespace vellora::speech {
@@ -30,97 +32,102 @@ struct Settings {
     OSType numberMode = kSpeechModeNormal;
 };
 
-struct Mark {
-    uint64_t frame;    // absolute frame of the utterance
-    uint32_t textPos;  // byte of the utterance's text
-};
-
-// One SpeakText: its text, the audio made from it so far, and how far it has been played.
-struct Utterance {
-    std::string text;  // Mac Roman, or UTF-8 when utf8 is set
-    bool utf8 = false;
-    bool toFile = false;
-    std::unique_ptr<SoundFile> file;  // while the speech goes to a sound file
-    size_t nextChunk = 0;             // first byte not yet handed to the engine
-    bool synthDone = false;
-    bool finished = false;       // over: played out, stopped, failed; not busy any more
-    bool stopRequested = false;  // sound file: close it after the stretch being made
-
-    std::vector<int16_t> pcm;  // frames [base, produced)
-    uint64_t base = 0;
-    uint64_t produced = 0;
-    uint64_t playhead = 0;  // frames played (or written to the file)
-    std::deque<Mark> words;
-    std::deque<Mark> sentences;
-    bool wordStarted = false;
-    bool sentenceStarted = false;
-    uint32_t textPos = 0;  // start of the word being spoken
-
-    bool paused = false;
-    enum { None, Pause, Stop } pending = None;
-    int pendingWhere = 0;  // kSpeechEndOfWord or kSpeechEndOfSentence
-};
-
-struct Channel {
-    uintptr_t handle = 0;
+// What a channel is set to, which the interface reads and changes under the layer's lock.
+struct ChannelOptions {
     Settings settings;
     int voice = 0;
     std::string outputPath;  // empty: the audio output
-    std::shared_ptr<Utterance> current;
-    std::atomic<uint64_t> framesMixed{0};
-    std::function<void()> onDone;  // on the worker, once the speech ends
-    bool doneDue = false;          // the speech set last has not been reported done
-
-    bool busy() const { return current && !current->finished; }
 };
+
+struct Channel;
+struct Lane;
+struct Utterance;
 
 class Layer final : public AudioSource {
   public:
+    using Lock = std::unique_lock<std::mutex>;
     static Layer& get();  // the process's one layer; never destroyed
 
-    // Starts what is not running yet (engine, audio output, worker) and returns the lock.
-    std::unique_lock<std::mutex> start();
+    // Starts what is not running yet (engine, audio output, worker) and returns the lock. All
+    // calls below but mix() and the seams are made with it held.
+    Lock start();
 
-    Channel* find(SpeechChannel chan);  // null for an unknown handle
+    bool hasEngine() const { return engine_ != nullptr; }
+    bool audioAvailable() const { return audioOk_; }
+    const std::vector<VoiceEntry>& voices() const { return voices_; }
+    int sampleRate() const;
     void note(const Engine::ChannelCall& call);
-    // Ends the speech of `ch` now: the audio stops, a sound file is closed with what it holds.
-    void endSpeech(std::unique_lock<std::mutex>& lock, Channel& ch);
-    OSErr speak(std::unique_lock<std::mutex>& lock, Channel& ch, std::string text,
-                bool utf8 = false);
-    void finishFile(std::unique_lock<std::mutex>& lock, Utterance& u, bool keep);
 
+    bool exists(SpeechChannel chan);
+    ChannelOptions* options(SpeechChannel chan);  // null for an unknown channel
+    OSErr newChannel(int voice, SpeechChannel* chan);
+    OSErr dispose(Lock& lock, SpeechChannel chan);
+    // The text replaces the channel's speech. `file` is the sound file the speech goes to,
+    // made by the caller without the lock when the channel has an output path.
+    OSErr speak(Lock& lock, SpeechChannel chan, std::string text, bool utf8,
+                std::unique_ptr<class SoundFile> file);
+    OSErr stopAt(Lock& lock, SpeechChannel chan, int32_t where);
+    OSErr pauseAt(SpeechChannel chan, int32_t where);
+    OSErr continueSpeech(SpeechChannel chan);
+    OSErr status(SpeechChannel chan, SpeechStatusInfo* status);
+    int busyChannels();
+    bool setDoneHandler(SpeechChannel chan, std::function<void()> done);
+
+    // Seams for tests; each takes the lock itself.
     void installEngine(std::shared_ptr<Engine> engine);
     void installSink(std::shared_ptr<AudioSink> sink);
     bool waitUntilIdle(std::chrono::milliseconds timeout);
-    void poke();  // there is new work for the worker
+    uint64_t framesMixed(SpeechChannel chan);
 
+    // The audio output's callback: no lock, no allocation, no system call but a semaphore post.
     void mix(int16_t* out, size_t frames) override;
-    // Under the lock: the output to resume, when it rests and new samples have come (null
-    // otherwise). The caller resumes it once the lock is released.
-    std::shared_ptr<AudioSink> wakeSink();
-
-    std::mutex mutex;
-    std::condition_variable wake;     // the worker: there may be work
-    std::condition_variable settled;  // the worker went idle or left an utterance
-    std::shared_ptr<Engine> engine;
-    bool engineTried = false;
-    std::shared_ptr<AudioSink> sink;
-    bool sinkTried = false;
-    bool audioOk = false;
-    std::vector<VoiceEntry> voices;
-    std::vector<std::shared_ptr<Channel>> channels;
-    uintptr_t nextHandle = 1;
 
   private:
-    Layer() = default;
+    Layer();
+    friend class ChunkOutput;
+
+    Channel* find(SpeechChannel chan);
     void ensureEngine();
     void work();
+    void poke();  // there is new work for the worker
+    void endSpeech(Lock& lock, Channel& ch);
+    void finishFile(Lock& lock, Utterance& u, bool keep);
+    // Reads back how far the callback played the channel's speech and moves its marks,
+    // pending pause or stop and end on to there; then tells the callback where to stop.
+    void settle(Channel& ch);
+    void publish(Channel& ch);
+    void feed(Channel& ch);  // moves made audio into the channel's lane, as room allows
+    // Stops and starts again an output that went away while something is to be heard, less
+    // often each time it fails; may let go of the lock.
+    void watchDevice(Lock& lock, bool audible);
+    // Under the lock: the output to resume, when it rests and new samples have come.
+    std::shared_ptr<AudioSink> wakeSink();
+
+    std::mutex mutex_;
+    std::condition_variable settled_;     // the worker went idle or left an utterance
+    sem_t signal_;                        // the worker: there may be work
+    std::atomic<bool> signalled_{false};  // the callback played something since the worker looked
+    std::shared_ptr<Engine> engine_;
+    bool engineTried_ = false;
+    std::shared_ptr<AudioSink> sink_;
+    bool sinkTried_ = false;
+    bool audioOk_ = false;
+    std::vector<VoiceEntry> voices_;
+    std::vector<std::shared_ptr<Channel>> channels_;
+    uintptr_t nextHandle_ = 1;
+
+    // The lanes the callback mixes: made on demand, never freed, reused after a channel goes.
+    static constexpr size_t kMaxLanes = 256;
+    std::atomic<Lane*> lanes_[kMaxLanes] = {};
+    std::atomic<size_t> laneCount_{0};
+    std::vector<Lane*> freeLanes_;
+
     std::thread worker_;
     bool idle_ = true;
     bool resting_ = false;         // the output was told to rest: nothing of it is heard
-    bool roomWanted_ = false;      // the worker sleeps until some channel has room for more
-    uint64_t room_ = 0;            // frames made ahead of the playhead that are enough
     Utterance* active_ = nullptr;  // the utterance the engine is making
+    std::chrono::steady_clock::time_point nextDeviceCheck_{};
+    std::chrono::milliseconds reopenDelay_{0};  // after a failed reopen; 0 while the output is fine
 };
 
 // Engine units of a channel's settings.

@@ -1,14 +1,16 @@
-// The C interface: argument checks, then the layer's state under its lock.
+// The C interface: argument checks, then the layer's calls under its lock.
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "platform/speechsynthesis/Layer.h"
-#include "platform/speechsynthesis/MacRoman.h"
+#include "platform/speechsynthesis/Notify.h"
+#include "platform/speechsynthesis/SoundFile.h"
+#include "platform/speechsynthesis/TextConverter.h"
 #include "platform/speechsynthesis/Voices.h"
 
-using vellora::speech::Channel;
+using vellora::speech::ChannelOptions;
 using vellora::speech::Engine;
 using vellora::speech::Layer;
 using Call = vellora::speech::Engine::ChannelCall;
@@ -19,8 +21,8 @@ namespace {
 // Index of the voice a spec names; null or all zero is the default voice; -1 for none.
 int ResolveVoice(const Layer& layer, const VoiceSpec* spec) {
     if (!spec || (spec->creator == 0 && spec->id == 0))
-        return vellora::speech::ChooseDefaultVoice(layer.voices);
-    if (spec->creator != kSpeechVoiceCreator || spec->id < 1 || spec->id > layer.voices.size())
+        return vellora::speech::ChooseDefaultVoice(layer.voices());
+    if (spec->creator != kSpeechVoiceCreator || spec->id < 1 || spec->id > layer.voices().size())
         return -1;
     return int(spec->id) - 1;
 }
@@ -60,8 +62,8 @@ OSErr CountVoices(int16_t* numVoices) {
     if (!numVoices) return paramErr;
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    if (!layer.engine) return kSpeechNoEngineErr;
-    *numVoices = int16_t(std::min<size_t>(layer.voices.size(), 32767));
+    if (!layer.hasEngine()) return kSpeechNoEngineErr;
+    *numVoices = int16_t(std::min<size_t>(layer.voices().size(), 32767));
     return noErr;
 }
 
@@ -69,8 +71,8 @@ OSErr GetIndVoice(int16_t index, VoiceSpec* voice) {
     if (!voice) return paramErr;
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    if (!layer.engine) return kSpeechNoEngineErr;
-    if (index < 1 || size_t(index) > layer.voices.size()) return kSpeechVoiceNotFoundErr;
+    if (!layer.hasEngine()) return kSpeechNoEngineErr;
+    if (index < 1 || size_t(index) > layer.voices().size()) return kSpeechVoiceNotFoundErr;
     *voice = SpecOf(index - 1);
     return noErr;
 }
@@ -79,11 +81,11 @@ OSErr GetVoiceDescription(const VoiceSpec* voice, VoiceDescription* info, int32_
     if (!info || infoLength <= 0) return paramErr;
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    if (!layer.engine) return kSpeechNoEngineErr;
+    if (!layer.hasEngine()) return kSpeechNoEngineErr;
     int index = ResolveVoice(layer, voice);
     if (index < 0) return kSpeechVoiceNotFoundErr;
     VoiceDescription d;
-    vellora::speech::FillDescription(layer.voices[size_t(index)], SpecOf(index), d);
+    vellora::speech::FillDescription(layer.voices()[size_t(index)], SpecOf(index), d);
     size_t n = std::min<size_t>(size_t(infoLength), sizeof d);
     d.length = int32_t(n);
     std::memcpy(info, &d, n);
@@ -94,10 +96,10 @@ OSErr GetVoiceInfo(const VoiceSpec* voice, OSType selector, void* voiceInfo) {
     if (!voiceInfo) return paramErr;
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    if (!layer.engine) return kSpeechNoEngineErr;
+    if (!layer.hasEngine()) return kSpeechNoEngineErr;
     int index = ResolveVoice(layer, voice);
     if (index < 0) return kSpeechVoiceNotFoundErr;
-    const vellora::speech::VoiceEntry& entry = layer.voices[size_t(index)];
+    const vellora::speech::VoiceEntry& entry = layer.voices()[size_t(index)];
     if (selector == kVoiceFileSelector) {
         if (entry.filePath.empty()) return fnfErr;
         VoiceFileInfo fi{};
@@ -120,39 +122,44 @@ OSErr NewSpeechChannel(const VoiceSpec* voice, SpeechChannel* chan) {
     if (!chan) return paramErr;
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    if (!layer.engine) return kSpeechNoEngineErr;
+    if (!layer.hasEngine()) return kSpeechNoEngineErr;
     int index = ResolveVoice(layer, voice);
     if (index < 0) return kSpeechVoiceNotFoundErr;
-    auto ch = std::make_shared<Channel>();
-    // Handles are never reused, so a disposed one stays invalid for good.
-    ch->handle = (layer.nextHandle++ << 4) | 8;
-    ch->voice = index;
-    layer.channels.push_back(ch);
-    *chan = reinterpret_cast<SpeechChannel>(ch->handle);
-    return noErr;
+    // Without a sound device speech is not available, though it could go to a file.
+    if (!layer.audioAvailable()) return kSpeechNoAudioErr;
+    return layer.newChannel(index, chan);
 }
 
 OSErr DisposeSpeechChannel(SpeechChannel chan) {
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    Channel* ch = layer.find(chan);
-    if (!ch) return kSpeechBadChannelErr;
-    layer.endSpeech(lock, *ch);
+    if (!layer.exists(chan)) return kSpeechBadChannelErr;
     layer.note(MakeCall(Call::Dispose, chan));
-    std::erase_if(layer.channels, [&](const auto& c) { return c.get() == ch; });
-    return noErr;
+    return layer.dispose(lock, chan);
 }
 
 namespace {
 OSErr SpeakOn(SpeechChannel chan, std::string text, bool utf8) {
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    Channel* ch = layer.find(chan);
-    if (!ch) return kSpeechBadChannelErr;
+    ChannelOptions* options = layer.options(chan);
+    if (!options) return kSpeechBadChannelErr;
     Call call = MakeCall(Call::Speak, chan);
     call.text = text;
     layer.note(call);
-    return layer.speak(lock, *ch, std::move(text), utf8);
+    if (!layer.hasEngine()) return kSpeechNoEngineErr;
+    std::unique_ptr<vellora::speech::SoundFile> file;
+    if (!options->outputPath.empty()) {
+        // Files are made without the lock; the channel may be gone by the time it is back.
+        std::string path = options->outputPath;
+        int rate = layer.sampleRate();
+        lock.unlock();
+        OSErr err = noErr;
+        file = vellora::speech::SoundFile::Create(path, rate, &err);
+        lock.lock();
+        if (!file) return err;
+    }
+    return layer.speak(lock, chan, std::move(text), utf8, std::move(file));
 }
 }  // namespace
 
@@ -178,58 +185,30 @@ OSErr StopSpeechAt(SpeechChannel chan, int32_t whereToStop) {
     if (whereToStop < kSpeechImmediate || whereToStop > kSpeechEndOfSentence) return paramErr;
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    Channel* ch = layer.find(chan);
-    if (!ch) return kSpeechBadChannelErr;
+    if (!layer.exists(chan)) return kSpeechBadChannelErr;
     Call call = MakeCall(Call::Stop, chan);
     call.where = whereToStop;
     layer.note(call);
-    if (!ch->busy()) return noErr;
-    auto& u = *ch->current;
-    if (whereToStop == kSpeechImmediate || u.paused || u.toFile) {
-        layer.endSpeech(lock, *ch);
-    } else {
-        u.pending = vellora::speech::Utterance::Stop;
-        u.pendingWhere = whereToStop;
-    }
-    return noErr;
+    return layer.stopAt(lock, chan, whereToStop);
 }
 
 OSErr PauseSpeechAt(SpeechChannel chan, int32_t whereToPause) {
     if (whereToPause < kSpeechImmediate || whereToPause > kSpeechEndOfSentence) return paramErr;
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    Channel* ch = layer.find(chan);
-    if (!ch) return kSpeechBadChannelErr;
+    if (!layer.exists(chan)) return kSpeechBadChannelErr;
     Call call = MakeCall(Call::Pause, chan);
     call.where = whereToPause;
     layer.note(call);
-    if (!ch->busy()) return noErr;
-    auto& u = *ch->current;
-    if (u.paused || u.pending == vellora::speech::Utterance::Stop) return noErr;
-    if (whereToPause == kSpeechImmediate || u.toFile) {
-        u.paused = true;
-        u.pending = vellora::speech::Utterance::None;
-        layer.wake.notify_all();  // the worker rests the output
-    } else {
-        u.pending = vellora::speech::Utterance::Pause;
-        u.pendingWhere = whereToPause;
-    }
-    return noErr;
+    return layer.pauseAt(chan, whereToPause);
 }
 
 OSErr ContinueSpeech(SpeechChannel chan) {
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    Channel* ch = layer.find(chan);
-    if (!ch) return kSpeechBadChannelErr;
+    if (!layer.exists(chan)) return kSpeechBadChannelErr;
     layer.note(MakeCall(Call::Continue, chan));
-    if (!ch->busy()) return noErr;
-    auto& u = *ch->current;
-    u.paused = false;
-    if (u.pending == vellora::speech::Utterance::Pause)
-        u.pending = vellora::speech::Utterance::None;
-    layer.poke();
-    return noErr;
+    return layer.continueSpeech(chan);
 }
 
 namespace {
@@ -238,7 +217,7 @@ OSErr GetSetting(SpeechChannel chan, Fixed* out, Fixed vellora::speech::Settings
     if (!out) return paramErr;
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    Channel* ch = layer.find(chan);
+    ChannelOptions* ch = layer.options(chan);
     if (!ch) return kSpeechBadChannelErr;
     *out = ch->settings.*setting;
     return noErr;
@@ -248,7 +227,7 @@ OSErr SetSetting(SpeechChannel chan, Fixed value, Call::Kind kind,
                  Fixed vellora::speech::Settings::*setting) {
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    Channel* ch = layer.find(chan);
+    ChannelOptions* ch = layer.options(chan);
     if (!ch) return kSpeechBadChannelErr;
     if (value <= 0) return paramErr;
     Call call = MakeCall(kind, chan);
@@ -279,7 +258,7 @@ OSErr GetSpeechInfo(SpeechChannel chan, OSType selector, void* speechInfo) {
     if (!speechInfo) return paramErr;
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    Channel* ch = layer.find(chan);
+    ChannelOptions* ch = layer.options(chan);
     if (!ch) return kSpeechBadChannelErr;
     const auto& s = ch->settings;
     switch (selector) {
@@ -300,11 +279,7 @@ OSErr GetSpeechInfo(SpeechChannel chan, OSType selector, void* speechInfo) {
             return noErr;
         case kSpeechStatusSelector: {
             SpeechStatusInfo status{};
-            bool busy = ch->busy();
-            status.outputBusy = busy;
-            status.outputPaused = busy && ch->current->paused;
-            status.inputBytesLeft =
-                busy ? int32_t(ch->current->text.size() - ch->current->textPos) : 0;
+            layer.status(chan, &status);
             Write(speechInfo, status);
             return noErr;
         }
@@ -316,7 +291,7 @@ OSErr GetSpeechInfo(SpeechChannel chan, OSType selector, void* speechInfo) {
 OSErr SetSpeechInfo(SpeechChannel chan, OSType selector, const void* speechInfo) {
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    Channel* ch = layer.find(chan);
+    ChannelOptions* ch = layer.options(chan);
     if (!ch) return kSpeechBadChannelErr;
     Call call = MakeCall(Call::SetInfo, chan);
     call.selector = selector;
@@ -362,8 +337,13 @@ OSErr SetSpeechInfo(SpeechChannel chan, OSType selector, const void* speechInfo)
                                                   sizeof path))
                 return paramErr;
             std::string p(reinterpret_cast<const char*>(path));
+            // The file system is asked without the lock, which the audio path may want.
+            lock.unlock();
             OSErr err = vellora::speech::SoundFile::Probe(p);
+            lock.lock();
             if (err != noErr) return err;
+            ch = layer.options(chan);
+            if (!ch) return kSpeechBadChannelErr;
             ch->outputPath = p;
             break;
         }
@@ -377,9 +357,7 @@ OSErr SetSpeechInfo(SpeechChannel chan, OSType selector, const void* speechInfo)
 int16_t SpeechBusy(void) {
     Layer& layer = Layer::get();
     auto lock = layer.start();
-    size_t n = std::count_if(layer.channels.begin(), layer.channels.end(),
-                             [](const auto& ch) { return ch->busy(); });
-    return int16_t(std::min<size_t>(n, 32767));
+    return int16_t(std::min(layer.busyChannels(), 32767));
 }
 
 int16_t SpeechBusySystemWide(void) {
@@ -387,3 +365,9 @@ int16_t SpeechBusySystemWide(void) {
 }
 
 }  // extern "C"
+
+namespace vellora::speech {
+OSErr SpeakUtf8(SpeechChannel chan, std::string utf8) {
+    return SpeakOn(chan, std::move(utf8), true);
+}
+}  // namespace vellora::speech

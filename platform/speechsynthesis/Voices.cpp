@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/speechsynthesis/MacRoman.h"
+#include "platform/speechsynthesis/TextConverter.h"
 
 namespace vellora::speech {
 namespace {

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/speechsynthesis/testing.h"
+#include "platform/speechsynthesis/doubles.h"
 #include "tests/editor/main_window_harness.h"
 
 namespace {

@@ -25,7 +25,7 @@
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/testing.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
-#include "platform/speechsynthesis/testing.h"
+#include "platform/speechsynthesis/doubles.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "editor/Window1.h"
 #include "platform/rbframework/testing.h"
-#include "platform/speechsynthesis/testing.h"
+#include "platform/speechsynthesis/doubles.h"
 
 inline constexpr const char* kFirstStartNotice =
     "Please read the Help information before using Vellora!";

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/rbframework/string_functions.h"
-#include "platform/speechsynthesis/testing.h"
+#include "platform/speechsynthesis/doubles.h"
 #include "tests/editor/main_window_harness.h"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include "platform/corefoundation/testing.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
-#include "platform/speechsynthesis/testing.h"
+#include "platform/speechsynthesis/doubles.h"
 #include "plugin.h"
 
 namespace {
@@ -293,6 +293,18 @@ TEST_F(SpeechPlugin, WithoutASynthesizerEveryServiceOperationReportsFailure) {
     EXPECT_FALSE(ObjectOf(speech, "DefaultVoice as VoiceZRQ"));
     EXPECT_FALSE(Speak(speech, "Hello."));
     EXPECT_EQ(IntField(speech, offsetof(SpeechData, Lasterror)), kSpeechNoEngineErr);
+}
+
+TEST_F(SpeechPlugin, WithoutASoundDeviceSpeechIsNotAvailable) {
+    auto absent = std::make_shared<vellora::speech::testing::FakeAudioDevice>();
+    absent->SetPresent(false);
+    vellora::speech::testing::InstallAudioSink(absent);
+    Obj service = New("SpeechZRQ");
+    ASSERT_TRUE(service);
+    EXPECT_FALSE(BoolField(service, offsetof(SpeechData, Available)));
+    EXPECT_FALSE(DefaultChannel());
+    EXPECT_FALSE(Speak(service, "Hello."));
+    EXPECT_EQ(IntField(service, offsetof(SpeechData, Lasterror)), kSpeechNoAudioErr);
 }
 
 TEST_F(SpeechPlugin, ServiceSpeakHandsTheMacRomanBytesToAChannelItDisposesAtOnce) {

@@ -3,14 +3,16 @@
 // between them fails the run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/speechsynthesis/SpeechSynthesis.h"
-#include "platform/speechsynthesis/testing.h"
+#include "platform/speechsynthesis/doubles.h"
 
 using namespace vellora::speech::testing;
 
@@ -69,5 +71,102 @@ TEST(AudioHandOff, WorkerCallerAndCallbackShareOneChannel) {
     running = false;
     callback.join();
     EXPECT_GT(pulled.load(), 0u);
+    EXPECT_EQ(DisposeSpeechChannel(c), noErr);
+}
+
+// Several channels at once, each driven by a caller thread of its own, while the callback
+// mixes them all; stops come in bursts, fifty to the second.
+TEST(AudioHandOff, ManyChannelsWithCallersOfTheirOwn) {
+    auto engine = std::make_shared<RecordingEngine>();
+    engine->SetFramesPerCharacter(30);
+    auto clock = std::make_shared<ManualAudioClock>();
+    InstallEngine(engine);
+    InstallAudioSink(clock);
+    constexpr int kChannels = 6;
+    std::vector<SpeechChannel> channels(kChannels);
+    for (auto& c : channels) ASSERT_EQ(NewSpeechChannel(nullptr, &c), noErr);
+
+    std::atomic<bool> running{true};
+    std::atomic<uint64_t> pulled{0};
+    std::thread callback([&] {
+        while (running) {
+            pulled += clock->Pull(256).size();
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    });
+    std::string text;
+    for (int i = 0; i < 100; ++i) text += "channel text " + std::to_string(i) + ". ";
+    std::vector<std::thread> callers;
+    std::atomic<int> failures{0};
+    for (int k = 0; k < kChannels; ++k) {
+        callers.emplace_back([&, k] {
+            SpeechChannel c = channels[size_t(k)];
+            auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
+            for (int i = k; std::chrono::steady_clock::now() < end; ++i) {
+                OSErr err = noErr;
+                switch (i % 5) {
+                    case 0:
+                        err = SpeakText(c, text.data(), uint32_t(text.size()));
+                        break;
+                    case 1:
+                        err = PauseSpeechAt(c, i % 3);
+                        break;
+                    case 2:
+                        err = ContinueSpeech(c);
+                        break;
+                    default:
+                        err = StopSpeechAt(c, k % 2 ? kSpeechImmediate : i % 3);
+                }
+                if (err != noErr) ++failures;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));  // 50 a second
+            }
+            if (StopSpeech(c) != noErr) ++failures;
+        });
+    }
+    for (auto& t : callers) t.join();
+    EXPECT_EQ(failures.load(), 0);
+    // Every channel was stopped: nothing of them is heard any more.
+    EXPECT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(SpeechBusy(), 0);
+    running = false;
+    callback.join();
+    EXPECT_GT(pulled.load(), 0u);
+    for (int i = 0; i < 3; ++i) {
+        auto frames = clock->Pull(512);
+        EXPECT_TRUE(std::all_of(frames.begin(), frames.end(), [](int16_t s) { return s == 0; }));
+    }
+    for (auto c : channels) EXPECT_EQ(DisposeSpeechChannel(c), noErr);
+}
+
+// A stop is heard at once, however often it comes: fifty speeches stopped within a second,
+// the callback on a thread of its own, and no frame of a stopped speech pulled after its stop.
+TEST(AudioHandOff, FiftyStopsInASecondAreEachSilentAtOnce) {
+    auto engine = std::make_shared<RecordingEngine>();
+    engine->SetFramesPerCharacter(50);
+    auto clock = std::make_shared<ManualAudioClock>();
+    InstallEngine(engine);
+    InstallAudioSink(clock);
+    SpeechChannel c = nullptr;
+    ASSERT_EQ(NewSpeechChannel(nullptr, &c), noErr);
+    std::string text = "a fairly long sentence to be cut short, again and again.";
+    std::atomic<bool> running{true};
+    std::thread callback([&] {
+        while (running) {
+            clock->Pull(128);
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+    });
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), noErr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(StopSpeech(c), noErr);
+        uint64_t stoppedAt = FramesMixed(c);
+        EXPECT_FALSE(SpeechBusy());
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // The callback may have been inside one pull when the stop came, no further.
+        EXPECT_LE(FramesMixed(c), stoppedAt + 128);
+    }
+    running = false;
+    callback.join();
     EXPECT_EQ(DisposeSpeechChannel(c), noErr);
 }

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
 
 #include <sys/stat.h>
 #include <algorithm>
@@ -12,7 +15,8 @@
 
 #include "platform/speechsynthesis/Notify.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
-#include "platform/speechsynthesis/testing.h"
+#include "platform/speechsynthesis/TextConverter.h"
+#include "platform/speechsynthesis/doubles.h"
 #include "support.h"
 
 namespace {
@@ -83,6 +87,21 @@ TEST(SpeechRecords, LayoutsMatchTheInterface) {
     uint32_t v = SpeechManagerVersion();
     EXPECT_EQ(v >> 24, 1u);             // major
     EXPECT_EQ((v >> 8) & 0xFF, 0x80u);  // final release
+}
+
+TEST(SpeechText, ConvertsBetweenMacRomanUtf8AndUtf16) {
+    EXPECT_EQ(MacRomanToUtf8(std::string("caf\x8E\0x\xF0", 7)), "caf\xC3\xA9 x\xEF\xA3\xBF");
+    EXPECT_EQ(MacRomanToUtf8("plain"), "plain");
+    // Composed first; what Mac Roman cannot hold is '?'; cut at the byte limit.
+    EXPECT_EQ(Utf8ToMacRoman("cafe\xCC\x81 \xE2\x82\xAC \xF0\x9F\x98\x80!", 100),
+              "caf\x8E \xDB ?!");
+    EXPECT_EQ(Utf8ToMacRoman("\xCE\xB1\xCE\xB2\xCE\xB3"
+                             "abc",
+                             4),
+              "???a");
+    EXPECT_EQ(Utf16ToUtf8(u"a\u00e9\U0001F600"), "a\xC3\xA9\xF0\x9F\x98\x80");
+    const char16_t lone[] = {u'x', char16_t(0xD800), u'y', char16_t(0xDC00)};
+    EXPECT_EQ(Utf16ToUtf8(std::u16string_view(lone, 4)), "x\xEF\xBF\xBDy\xEF\xBF\xBD");
 }
 
 TEST_F(SpeechLayer, EnumeratesTheEngineVoices) {
@@ -341,11 +360,11 @@ TEST_F(SpeechLayer, PunctuationAloneIsSilentUnlessSpelled) {
         bool literal;
         bool spoken;
     } cases[] = {
-        {"! ", false, false},          {": ", false, false},
-        {"...\n\t", false, false},     {"\xC7\xC8 \xD2\xD3", false, false},  // quotes
-        {"! ", true, true},            {",", true, true},
-        {"word! ", false, true},       {"4", false, true},
-        {"$", false, true},            {"a.", false, true},
+        {"! ", false, false},      {": ", false, false},
+        {"...\n\t", false, false}, {"\xC7\xC8 \xD2\xD3", false, false},  // quotes
+        {"! ", true, true},        {",", true, true},
+        {"word! ", false, true},   {"4", false, true},
+        {"$", false, true},        {"a.", false, true},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.text + (k.literal ? " literal" : " normal"));
@@ -366,8 +385,7 @@ TEST_F(SpeechLayer, TheEndOfSpeechIsReportedOnceEachTime) {
     EXPECT_FALSE(vellora::speech::SetSpeechDoneHandler(nullptr, [] {}));
     ASSERT_TRUE(vellora::speech::SetSpeechDoneHandler(c, [&] { ++ends; }));
     auto endsBecome = [&](int n) {
-        return speechtest::WaitFor([&] { return ends.load() >= n; },
-                                   std::chrono::seconds(2)) &&
+        return speechtest::WaitFor([&] { return ends.load() >= n; }, std::chrono::seconds(2)) &&
                ends.load() == n;
     };
     Speak(c, "played out");
@@ -394,7 +412,7 @@ TEST_F(SpeechLayer, PauseAtOnceAndContinueWhereItLeftOff) {
     EXPECT_TRUE(s.outputBusy);
     EXPECT_TRUE(s.outputPaused);
     EXPECT_EQ(int32_t{s.inputBytesLeft}, 13);  // still in the first word
-    EXPECT_EQ(SpeechBusy(), 1);       // a paused channel is busy
+    EXPECT_EQ(SpeechBusy(), 1);                // a paused channel is busy
     ASSERT_EQ(ContinueSpeech(c), noErr);
     EXPECT_FALSE(Status(c).outputPaused);
     auto frames = clock->Pull(10);
@@ -513,6 +531,34 @@ TEST_F(SpeechLayer, LongTextIsMadeInStretchesAsItPlays) {
     }
     EXPECT_EQ(joined, text);
     EXPECT_GT(engine->Requests().size(), first);
+}
+
+// Fifty megabytes read to the end: only a few stretches are made ahead of what plays, however
+// long the text, and speaking it starts at once.
+TEST_F(SpeechLayer, AHugeTextIsMadeOnlyAFewStretchesAhead) {
+    engine->SetFramesPerCharacter(20);
+    std::string text;
+    text.reserve(50u << 20);
+    while (text.size() < (50u << 20)) text += "Many words in a huge text. ";
+    SpeechChannel c = Channel();
+    auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), noErr);
+    ASSERT_TRUE(WaitUntilIdle());
+    size_t made = engine->Requests().size();
+    EXPECT_LT(made, 10u);
+    size_t heard = 0;
+    for (int i = 0; i < 40; ++i) {
+        heard += Sounding(clock->Pull(4096));
+        ASSERT_TRUE(WaitUntilIdle());
+    }
+    EXPECT_EQ(heard, 40u * 4096u);
+    // What was made stays within two seconds and a stretch of what was heard.
+    size_t bytesMade = 0;
+    for (const auto& r : engine->Requests()) bytesMade += r.text.size();
+    EXPECT_LE(bytesMade * 20, heard + 44100 + 400 * 20);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
+    ASSERT_EQ(StopSpeech(c), noErr);
+    EXPECT_FALSE(Status(c).outputBusy);
 }
 
 TEST_F(SpeechLayer, DisposeWhileSpeakingOrSynthesizing) {
@@ -669,3 +715,56 @@ TEST_F(SpeechToFile, FailuresLeaveNothingBehind) {
 }
 
 }  // namespace
+
+// A sound device that goes away and comes back, behind the audio-output seam.
+class SpeechDevice : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        engine = std::make_shared<RecordingEngine>();
+        engine->SetFramesPerCharacter(200);
+        device = std::make_shared<FakeAudioDevice>();
+        InstallEngine(engine);
+    }
+    void TearDown() override { InstallAudioSink(std::make_shared<ManualAudioClock>()); }
+
+    std::shared_ptr<RecordingEngine> engine;
+    std::shared_ptr<FakeAudioDevice> device;
+};
+
+TEST_F(SpeechDevice, NoDeviceAtStartMeansNoSpeech) {
+    device->SetPresent(false);
+    InstallAudioSink(device);
+    SpeechChannel c = nullptr;
+    EXPECT_EQ(NewSpeechChannel(nullptr, &c), kSpeechNoAudioErr);
+    int16_t voices = 0;
+    EXPECT_EQ(CountVoices(&voices), noErr);  // the synthesizer itself is there
+}
+
+TEST_F(SpeechDevice, SpeechGoesOnWhenTheDeviceComesBack) {
+    InstallAudioSink(device);
+    SpeechChannel c = nullptr;
+    ASSERT_EQ(NewSpeechChannel(nullptr, &c), noErr);
+    std::string text;
+    for (int i = 0; i < 40; ++i) text += "word" + std::to_string(i) + " ";
+    ASSERT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), noErr);
+    ASSERT_TRUE(speechtest::WaitFor([&] { return FramesMixed(c) > 2000; }));
+
+    // Unplugged: nothing plays, and the speech waits where it was.
+    device->SetPresent(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    uint64_t gone = FramesMixed(c);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(FramesMixed(c), gone);
+    EXPECT_TRUE(Status(c).outputBusy);
+    // Speaking while it is away is taken, and heard once it is back.
+    ASSERT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), noErr);
+
+    // Plugged in again: the layer opens it by itself and the speech plays on to its end.
+    device->SetPresent(true);
+    ASSERT_TRUE(
+        speechtest::WaitFor([&] { return FramesMixed(c) > gone + 2000; }, std::chrono::seconds(5)));
+    EXPECT_GE(device->Opens(), 2);
+    ASSERT_TRUE(
+        speechtest::WaitFor([&] { return !Status(c).outputBusy; }, std::chrono::seconds(10)));
+    EXPECT_EQ(DisposeSpeechChannel(c), noErr);
+}

@@ -8,9 +8,10 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "platform/speechsynthesis/SpeechSynthesis.h"
-#include "platform/speechsynthesis/testing.h"
+#include "platform/speechsynthesis/doubles.h"
 #include "support.h"
 
 namespace {
@@ -42,18 +43,19 @@ class RealSpeech : public ::testing::Test {
     speechtest::TempFolder folder;
 };
 
-// A driver named in the environment that does not exist: speech still goes, on the silent
-// real-time output (CTest runs each test in a process of its own, so the device opens here).
-TEST(RealSpeechDevice, AnAudioDriverThatDoesNotExistFallsBackToSilentPlayback) {
+// A driver named in the environment that does not exist: no sound device opens, and speech is
+// not available (no channel is made), while the voices can still be listed (CTest runs each
+// test in a process of its own, so the device opens here).
+TEST(RealSpeechDevice, AnAudioDriverThatDoesNotExistLeavesSpeechUnavailable) {
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     SpeechChannel channel = nullptr;
-    ASSERT_EQ(NewSpeechChannel(nullptr, &channel), noErr);
-    const char text[] = "Heard.";
-    EXPECT_EQ(SpeakText(channel, text, sizeof text - 1), noErr);
-    EXPECT_TRUE(WaitFor([&] { return vellora::speech::testing::FramesMixed(channel) > 0; }));
-    EXPECT_TRUE(WaitFor([&] { return !Status(channel).outputBusy; }));
-    DisposeSpeechChannel(channel);
+    EXPECT_EQ(NewSpeechChannel(nullptr, &channel), kSpeechNoAudioErr);
+    EXPECT_EQ(channel, nullptr);
+    int16_t voices = 0;
+    EXPECT_EQ(CountVoices(&voices), noErr);
+    EXPECT_GT(voices, 0);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
+    vellora::speech::testing::InstallAudioSink(vellora::speech::testing::MakeDeviceAudioSink());
 }
 
 TEST_F(RealSpeech, VoicesAreEspeakVoicesWithTheirFiles) {
@@ -212,6 +214,7 @@ class CountingDevice final : public vellora::speech::AudioSink {
         inner_->resume();
         ++resumes;
     }
+    bool lost() override { return inner_->lost(); }
     std::atomic<int> rests{0}, resumes{0};
 
   private:
@@ -264,6 +267,13 @@ TEST_F(RealSpeech, TheDeviceRestsWhenQuietAndWakesForSpeech) {
     EXPECT_GT(device->resumes, resumed);
     EXPECT_EQ(int32_t{Status(channel).inputBytesLeft}, 0);
     EXPECT_TRUE(WaitFor([&] { return device->rests > rests; }));
+
+    // Long enough at rest for the device to be closed: the next speech opens it again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    quiet = FramesMixed(channel);
+    ASSERT_EQ(SpeakText(channel, "Thrice.", 7), noErr);
+    ASSERT_TRUE(WaitFor([&] { return !Status(channel).outputBusy; }));
+    EXPECT_GT(FramesMixed(channel), quiet + 2000);
 
     vellora::speech::testing::InstallAudioSink(vellora::speech::testing::MakeDeviceAudioSink());
 }

@@ -1,4 +1,5 @@
-// Mac Roman, the encoding of the text and of the voice names that cross the layer's interface.
+// The layer's one text converter, through ICU: Mac Roman (the encoding of the text and of the
+// voice names that cross the layer's interface), UTF-16 and UTF-8.
 #pragma once
 
 #include <cstddef>
