@@ -86,8 +86,9 @@ bool extractDirectives(const rb::Ref<rb::FolderItem>& f) {
     if (gDirectives.empty()) CreateGlobals();
     const rb::String blank(" ");
     // The program writes seven lines. A file of millions (damaged, or not ours) would hold the
-    // start for many seconds and keep hundreds of megabytes, so reading ends after this many.
-    constexpr int kMostLines = 1000000;
+    // start for many seconds and keep hundreds of megabytes, so reading ends after this many
+    // (10 MB of long entries still read whole).
+    constexpr int kMostLines = 200000;
     for (int lines = 0; lines < kMostLines && !in->EOF_(); ++lines) {
         rb::String line = in->ReadLine();
         rb::String first = rb::Left(line, 1);

@@ -61,9 +61,9 @@ intptr_t Bundle::Call(const char* routine, intptr_t a, intptr_t b, intptr_t c) c
 // --- calloc and free ---
 
 // The allocator underneath: glibc's own, or under AddressSanitizer or ThreadSanitizer the
-// sanitizer's (memory from one may not be handed to the other). The sanitizer calls these while it starts, before
-// its shadow memory exists, so they are left uninstrumented and touch the log through plain
-// builtins rather than instrumented library code.
+// sanitizer's (memory from one may not be handed to the other). The sanitizer calls these while it
+// starts, before its shadow memory exists, so they are left uninstrumented and touch the log
+// through plain builtins rather than instrumented library code.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 extern "C" void* __interceptor_calloc(size_t, size_t);
 extern "C" void __interceptor_free(void*);
