@@ -4,6 +4,7 @@
 #include <elf.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -80,6 +81,7 @@ namespace {
 enum class Damage { None, Unreadable, Incomplete, Tables };
 
 constexpr uint64_t kLargestBundle = uint64_t(256) << 20;
+constexpr uint64_t kLargestThreadBlock = uint64_t(1) << 20;
 // Bounds the walk of hash chains that a damaged table could make circular or overlapping.
 constexpr uint64_t kMostChainSteps = uint64_t(1) << 22;
 
@@ -176,12 +178,48 @@ bool LinkingTablesAreSound(const BundleImage& image, const Elf64_Phdr& dynamic) 
     for (int64_t code : {DT_INIT, DT_FINI})
         if (has(code) && !image.mapped(get(code), 1, PF_X)) return false;
 
+    // Versions: the linker follows the chains of needed and defined versions by their offsets,
+    // each to the entry whose offset to the next is 0.
+    // The highest version index named decides how many versions the linker records; a symbol's
+    // version indexes that record unchecked.
+    uint64_t steps = 0, versionsHigh = 0;
+    if (has(DT_VERNEED)) {
+        for (uint64_t entry = get(DT_VERNEED);;) {
+            Elf64_Verneed need{};
+            if (++steps > kMostChainSteps || !image.readAt(entry, need) || need.vn_file >= strsz)
+                return false;
+            for (uint64_t aux = entry + need.vn_aux;;) {
+                Elf64_Vernaux item{};
+                if (++steps > kMostChainSteps || !image.readAt(aux, item) || item.vna_name >= strsz)
+                    return false;
+                versionsHigh = std::max<uint64_t>(versionsHigh, item.vna_other & 0x7fff);
+                if (item.vna_next == 0) break;
+                aux += item.vna_next;
+            }
+            if (need.vn_next == 0) break;
+            entry += need.vn_next;
+        }
+    }
+    if (has(DT_VERDEF)) {
+        for (uint64_t entry = get(DT_VERDEF);;) {
+            Elf64_Verdef def{};
+            Elf64_Verdaux name{};
+            if (++steps > kMostChainSteps || !image.readAt(entry, def) ||
+                !image.readAt(entry + def.vd_aux, name) || name.vda_name >= strsz)
+                return false;
+            versionsHigh = std::max<uint64_t>(versionsHigh, def.vd_ndx & 0x7fff);
+            if (def.vd_next == 0) break;
+            entry += def.vd_next;
+        }
+    }
+
     const uint64_t symtab = get(DT_SYMTAB);
     auto symbolIsSound = [&](uint64_t index) {
         Elf64_Sym sym{};
         uint16_t version = 0;
         return image.readAt(symtab + index * sizeof sym, sym) && sym.st_name < strsz &&
-               (!has(DT_VERSYM) || image.readAt(get(DT_VERSYM) + index * 2, version));
+               (!has(DT_VERSYM) || (image.readAt(get(DT_VERSYM) + index * 2, version) &&
+                                    versionsHigh > 0 && (version & 0x7fffu) <= versionsHigh));
     };
 
     // Symbol lookup walks the hash tables.
@@ -194,14 +232,14 @@ bool LinkingTablesAreSound(const BundleImage& image, const Elf64_Phdr& dynamic) 
         if (buckets == 0 || bloom == 0 || (bloom & (bloom - 1)) ||
             !image.at(hash, 16 + bloom * 8 + buckets * 4))
             return false;
-        uint64_t steps = 0;
+        uint64_t walked = 0;
         for (uint64_t b = 0; b < buckets; ++b) {
             uint32_t index = 0;
             if (!image.readAt(bucketsAt + b * 4, index)) return false;
             if (index == 0) continue;
             if (index < first) return false;
             for (uint32_t chain = 0;; ++index) {
-                if (++steps > kMostChainSteps || !symbolIsSound(index) ||
+                if (++walked > kMostChainSteps || !symbolIsSound(index) ||
                     !image.readAt(chainsAt + (uint64_t(index) - first) * 4, chain))
                     return false;
                 if (chain & 1) break;
@@ -219,36 +257,6 @@ bool LinkingTablesAreSound(const BundleImage& image, const Elf64_Phdr& dynamic) 
         for (uint64_t i = 0; i < entries; ++i) {
             uint32_t index = 0;
             if (!image.read(*table + i * 4, index) || index >= counts[1]) return false;
-        }
-    }
-
-    // Versions: the linker follows the chains of needed and defined versions by their offsets.
-    if (has(DT_VERNEED)) {
-        uint64_t entry = get(DT_VERNEED);
-        for (uint64_t n = 0; n < get(DT_VERNEEDNUM); ++n) {
-            Elf64_Verneed need{};
-            if (!image.readAt(entry, need) || need.vn_file >= strsz) return false;
-            uint64_t aux = entry + need.vn_aux;
-            for (uint16_t a = 0; a < need.vn_cnt; ++a) {
-                Elf64_Vernaux item{};
-                if (!image.readAt(aux, item) || item.vna_name >= strsz) return false;
-                aux += item.vna_next;
-            }
-            entry += need.vn_next;
-        }
-    }
-    if (has(DT_VERDEF)) {
-        uint64_t entry = get(DT_VERDEF);
-        for (uint64_t n = 0; n < get(DT_VERDEFNUM); ++n) {
-            Elf64_Verdef def{};
-            if (!image.readAt(entry, def)) return false;
-            uint64_t aux = entry + def.vd_aux;
-            for (uint16_t a = 0; a < def.vd_cnt; ++a) {
-                Elf64_Verdaux item{};
-                if (!image.readAt(aux, item) || item.vda_name >= strsz) return false;
-                aux += item.vda_next;
-            }
-            entry += def.vd_next;
         }
     }
 
@@ -372,18 +380,24 @@ Damage CheckSharedObject(const std::filesystem::path& file) {
         if (p.p_filesz > p.p_memsz || p.p_vaddr > UINT64_MAX - p.p_memsz) return Damage::Tables;
         image.addSegment(p);
     }
-    int dynamicSections = 0;
+    int dynamicSections = 0, threadBlocks = 0;
     for (const Elf64_Phdr& p : segments) {
         switch (p.p_type) {
             case PT_DYNAMIC:
                 if (++dynamicSections > 1 || !LinkingTablesAreSound(image, p))
                     return Damage::Tables;
                 break;
-            // Read in place by the linker (notes, properties) or copied into each thread (TLS).
+            // Read in place by the linker.
             case PT_NOTE:
             case PT_GNU_PROPERTY:
-            case PT_TLS:
                 if (!image.at(p.p_vaddr, p.p_filesz)) return Damage::Tables;
+                break;
+            // Copied into each thread's block, of a size and alignment the linker takes as given.
+            case PT_TLS:
+                if (++threadBlocks > 1 || !image.at(p.p_vaddr, p.p_filesz) ||
+                    p.p_filesz > p.p_memsz || p.p_memsz > kLargestThreadBlock ||
+                    p.p_align > kLargestThreadBlock || (p.p_align & (p.p_align - 1)))
+                    return Damage::Tables;
                 break;
             default:
                 break;
