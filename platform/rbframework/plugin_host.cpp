@@ -136,7 +136,8 @@ bool LinkingTablesAreSound(const BundleImage& image, const Elf64_Phdr& dynamic) 
     std::optional<uint64_t> dynamicAt = image.at(dynamic.p_vaddr, dynamic.p_filesz);
     if (!dynamicAt) return false;
     std::map<int64_t, uint64_t> value;
-    std::vector<uint64_t> names;  // string-table offsets of needed libraries, paths, soname
+    std::vector<uint64_t> names;     // string-table offsets of needed libraries, paths, soname
+    std::vector<uint64_t> neededAt;  // those of the needed libraries (and the soname)
     bool ended = false;
     for (uint64_t i = 0; i < dynamic.p_filesz / sizeof(Elf64_Dyn); ++i) {
         Elf64_Dyn d{};
@@ -148,6 +149,7 @@ bool LinkingTablesAreSound(const BundleImage& image, const Elf64_Phdr& dynamic) 
         if (d.d_tag == DT_NEEDED || d.d_tag == DT_SONAME || d.d_tag == DT_RPATH ||
             d.d_tag == DT_RUNPATH)
             names.push_back(d.d_un.d_val);
+        if (d.d_tag == DT_NEEDED || d.d_tag == DT_SONAME) neededAt.push_back(d.d_un.d_val);
         value[d.d_tag] = d.d_un.d_val;
     }
     if (!ended || value.count(DT_REL)) return false;
@@ -163,6 +165,14 @@ bool LinkingTablesAreSound(const BundleImage& image, const Elf64_Phdr& dynamic) 
         return false;
     for (uint64_t name : names)
         if (name >= strsz) return false;
+    // The text at an offset of the string table (which ends in a NUL, checked above).
+    auto text = [&](uint64_t offset) {
+        std::string s;
+        for (char c = 0; image.read(*strings + offset + s.size(), c) && c;) s += c;
+        return s;
+    };
+    std::vector<std::string> needed;
+    for (uint64_t at : neededAt) needed.push_back(text(at));
     if ((has(DT_SYMENT) && get(DT_SYMENT) != sizeof(Elf64_Sym)) ||
         (has(DT_RELAENT) && get(DT_RELAENT) != sizeof(Elf64_Rela)) ||
         (has(DT_RELRENT) && get(DT_RELRENT) != 8) || (has(DT_JMPREL) && get(DT_PLTREL) != DT_RELA))
@@ -187,6 +197,9 @@ bool LinkingTablesAreSound(const BundleImage& image, const Elf64_Phdr& dynamic) 
         for (uint64_t entry = get(DT_VERNEED);;) {
             Elf64_Verneed need{};
             if (++steps > kMostChainSteps || !image.readAt(entry, need) || need.vn_file >= strsz)
+                return false;
+            // The linker insists that a library versions are needed from is one it loads.
+            if (std::find(needed.begin(), needed.end(), text(need.vn_file)) == needed.end())
                 return false;
             for (uint64_t aux = entry + need.vn_aux;;) {
                 Elf64_Vernaux item{};
@@ -372,12 +385,17 @@ Damage CheckSharedObject(const std::filesystem::path& file) {
     if (header.e_shnum && !within(header.e_shoff, uint64_t(header.e_shnum) * header.e_shentsize))
         return Damage::Incomplete;
     std::vector<Elf64_Phdr> segments(header.e_phnum);
+    uint64_t loadEnd = 0;
     for (uint16_t i = 0; i < header.e_phnum; ++i) {
         image.read(header.e_phoff + i * sizeof(Elf64_Phdr), segments[i]);
         const Elf64_Phdr& p = segments[i];
         if (p.p_type != PT_LOAD) continue;
         if (!within(p.p_offset, p.p_filesz)) return Damage::Incomplete;
         if (p.p_filesz > p.p_memsz || p.p_vaddr > UINT64_MAX - p.p_memsz) return Damage::Tables;
+        // The linker reserves the span from the first segment to the end of the last, and maps
+        // each segment at its place in it: out of order, one would land on other mappings.
+        if (loadEnd && p.p_vaddr < loadEnd) return Damage::Tables;
+        loadEnd = std::max<uint64_t>(p.p_vaddr + p.p_memsz, 1);
         image.addSegment(p);
     }
     int dynamicSections = 0, threadBlocks = 0;
