@@ -183,8 +183,9 @@ bool LinkingTablesAreSound(const BundleImage& image, const Elf64_Phdr& dynamic) 
                                                  {DT_INIT_ARRAY, DT_INIT_ARRAYSZ},
                                                  {DT_FINI_ARRAY, DT_FINI_ARRAYSZ},
                                                  {DT_PREINIT_ARRAY, DT_PREINIT_ARRAYSZ}};
+    // The linker reads a table's size wherever the table is named.
     for (auto [table, size] : sized)
-        if (has(table) && !image.at(get(table), get(size))) return false;
+        if (has(table) && (!has(size) || !image.at(get(table), get(size)))) return false;
     for (int64_t code : {DT_INIT, DT_FINI})
         if (has(code) && !image.mapped(get(code), 1, PF_X)) return false;
 
@@ -226,6 +227,8 @@ bool LinkingTablesAreSound(const BundleImage& image, const Elf64_Phdr& dynamic) 
         }
     }
 
+    // With any version named, the linker reads the symbols' version table without asking.
+    if (versionsHigh > 0 && !has(DT_VERSYM)) return false;
     const uint64_t symtab = get(DT_SYMTAB);
     auto symbolIsSound = [&](uint64_t index) {
         Elf64_Sym sym{};
