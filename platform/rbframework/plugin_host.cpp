@@ -173,9 +173,11 @@ bool LinkingTablesAreSound(const BundleImage& image, const Elf64_Phdr& dynamic) 
     };
     std::vector<std::string> needed;
     for (uint64_t at : neededAt) needed.push_back(text(at));
+    // The linker reads the entry size of each relocation table it is given.
     if ((has(DT_SYMENT) && get(DT_SYMENT) != sizeof(Elf64_Sym)) ||
-        (has(DT_RELAENT) && get(DT_RELAENT) != sizeof(Elf64_Rela)) ||
-        (has(DT_RELRENT) && get(DT_RELRENT) != 8) || (has(DT_JMPREL) && get(DT_PLTREL) != DT_RELA))
+        ((has(DT_RELA) || has(DT_RELAENT)) && get(DT_RELAENT) != sizeof(Elf64_Rela)) ||
+        ((has(DT_RELR) || has(DT_RELRENT)) && get(DT_RELRENT) != 8) ||
+        (has(DT_JMPREL) && get(DT_PLTREL) != DT_RELA))
         return false;
     const std::pair<int64_t, int64_t> sized[] = {{DT_RELA, DT_RELASZ},
                                                  {DT_JMPREL, DT_PLTRELSZ},
