@@ -1,5 +1,10 @@
 #include "settings/prefModule.h"
 
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <string_view>
+
 #include "platform/rbframework/gui/window.h"
 #include "platform/rbframework/runtime_yield.h"
 #include "platform/rbframework/special_folder.h"
@@ -35,8 +40,17 @@ int32_t intVal(const rb::String& s) {
     return rb::DoubleToInt32(rb::Val(s));
 }
 
-bool is(const rb::String& name, const char* key) {
-    return rb::RuntimeStringCompare(name, key) == 0;
+// Whether the entry's name is `key`, case aside. `utf8` is the name's text: names are almost
+// always ASCII, whose case folding needs no Unicode library (a file of a million entries would
+// otherwise spend seconds here); any other name is compared in full.
+bool is(const rb::String& name, const std::string& utf8, std::string_view key) {
+    auto ascii = [](unsigned char c) { return c < 0x80; };
+    if (!std::all_of(utf8.begin(), utf8.end(), ascii))
+        return rb::RuntimeStringCompare(name, rb::String(std::string(key))) == 0;
+    return std::equal(utf8.begin(), utf8.end(), key.begin(), key.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+    });
 }
 
 // A value goes on one line: a line break inside it would end the reading there and lose
@@ -71,7 +85,11 @@ bool extractDirectives(const rb::Ref<rb::FolderItem>& f) {
     // The entries start at index 1 even when the list was not made at start-up.
     if (gDirectives.empty()) CreateGlobals();
     const rb::String blank(" ");
-    while (!in->EOF_()) {
+    // The program writes seven lines. A file of millions (damaged, or not ours) would hold the
+    // start for many seconds and keep hundreds of megabytes, so reading ends after this many
+    // (10 MB of long entries still read whole).
+    constexpr int kMostLines = 200000;
+    for (int lines = 0; lines < kMostLines && !in->EOF_(); ++lines) {
         rb::String line = in->ReadLine();
         rb::String first = rb::Left(line, 1);
         if (first != rb::String("#") && first != rb::String("'")) break;
@@ -95,22 +113,24 @@ void loadPrefs() {
         const rb::String tab = rb::Chr(9);
         for (size_t i = 1; i < gDirectives.size(); ++i) {
             const directiveClass& d = *gDirectives[i];
-            if (is(d.name, "Window1Position")) {
+            const std::string name = d.name.toUtf8();
+            auto named = [&](std::string_view key) { return is(d.name, name, key); };
+            if (named("Window1Position")) {
                 Window1Top = intVal(rb::NthField(d.text, tab, 1));
                 Window1Left = intVal(rb::NthField(d.text, tab, 2));
                 Window1Width = intVal(rb::NthField(d.text, tab, 3));
                 Window1Height = intVal(rb::NthField(d.text, tab, 4));
-            } else if (is(d.name, "InputFontColor")) {
+            } else if (named("InputFontColor")) {
                 InputFontColor = d.text;
-            } else if (is(d.name, "InputFontSize")) {
+            } else if (named("InputFontSize")) {
                 InputFontSize = intVal(d.text);
-            } else if (is(d.name, "InputFontFamily")) {
+            } else if (named("InputFontFamily")) {
                 InputFontFamily = d.text;
-            } else if (is(d.name, "InputBold")) {
+            } else if (named("InputBold")) {
                 InputBold = d.text;
-            } else if (is(d.name, "SpeakingRate")) {
+            } else if (named("SpeakingRate")) {
                 SpeakingRate = intVal(d.text);
-            } else if (is(d.name, "InitialLaunch")) {
+            } else if (named("InitialLaunch")) {
                 InitialLaunch = d.text;
             }
             rb::RuntimeYield();

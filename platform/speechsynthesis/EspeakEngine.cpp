@@ -5,6 +5,18 @@
 
 #include <mutex>
 
+// espeak-ng 1.51 makes a sound output of its own while it initialises, in every output mode,
+// and libpcaudio makes one by opening each kind of device in turn: a PulseAudio connection (which
+// writes under $XDG_CONFIG_HOME/pulse and dies of a file-size limit) or an ALSA device, in a
+// process whose only sound goes through SDL. This definition answers espeak-ng's call before
+// libpcaudio's: the dynamic linker looks a symbol up in load order, and this layer always comes
+// before libpcaudio, which it reaches only through libespeak-ng. No device is what espeak-ng
+// already meets on a computer without sound, and in synchronous mode it never asks for one.
+extern "C" __attribute__((visibility("default"))) struct audio_object* create_audio_device_object(
+    const char* /*device*/, const char* /*application*/, const char* /*description*/) {
+    return nullptr;
+}
+
 namespace vellora::speech {
 namespace {
 

@@ -60,11 +60,11 @@ intptr_t Bundle::Call(const char* routine, intptr_t a, intptr_t b, intptr_t c) c
 
 // --- calloc and free ---
 
-// The allocator underneath: glibc's own, or under AddressSanitizer the sanitizer's (memory
-// from one may not be handed to the other). The sanitizer calls these while it starts, before
-// its shadow memory exists, so they are left uninstrumented and touch the log through plain
-// builtins rather than instrumented library code.
-#if defined(__SANITIZE_ADDRESS__)
+// The allocator underneath: glibc's own, or under AddressSanitizer or ThreadSanitizer the
+// sanitizer's (memory from one may not be handed to the other). The sanitizer calls these while it
+// starts, before its shadow memory exists, so they are left uninstrumented and touch the log
+// through plain builtins rather than instrumented library code.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 extern "C" void* __interceptor_calloc(size_t, size_t);
 extern "C" void __interceptor_free(void*);
 #define VELLORA_UNDERLYING_CALLOC __interceptor_calloc
@@ -75,7 +75,7 @@ extern "C" void __libc_free(void*);
 #define VELLORA_UNDERLYING_CALLOC __libc_calloc
 #define VELLORA_UNDERLYING_FREE __libc_free
 #endif
-#define VELLORA_UNINSTRUMENTED __attribute__((no_sanitize("address", "undefined")))
+#define VELLORA_UNINSTRUMENTED __attribute__((no_sanitize("address", "undefined", "thread")))
 
 namespace {
 
