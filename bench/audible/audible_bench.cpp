@@ -6,16 +6,9 @@
 //
 // Run it through bench/audible/run, which starts a private PulseAudio and Xvfb for it.
 // Usage: audible_bench <reference-program> [runs]
-#include <QApplication>
-#include <QMainWindow>
-#include <QMetaObject>
-#include <QPlainTextEdit>
+#include <QPoint>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <QWindow>
 
-#include <dirent.h>
 #include <pulse/error.h>
 #include <pulse/simple.h>
 #include <signal.h>
@@ -24,11 +17,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -36,32 +26,12 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/gui_program.h"  // last: it brings in Xlib
 #include "bench/support/stats.h"
-#include "editor/Module1.h"
-#include "editor/Window1.h"
-#include "program/program.h"
-#include "platform/rbframework/gui/window.h"
-#include "platform/rbframework/testing.h"
-
-// Last: Xlib defines names (GrayScale, None, Status) that the headers above use.
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using Ns = long long;
-
-Ns Now() {
-    return Clock::now().time_since_epoch().count();
-}
-double Ms(Ns d) {
-    return double(d) / 1e6;
-}
-void SleepMs(double ms) {
-    std::this_thread::sleep_for(std::chrono::microseconds(int64_t(ms * 1000)));
-}
+using namespace bench;
 
 // ---- the sink's monitor ---------------------------------------------------------------
 
@@ -227,83 +197,16 @@ class Reference {
 
 Reference gReference;
 
-// ---- keys and clicks through the X server -----------------------------------------------
+XInput gInput;
 
-class Input {
-  public:
-    bool open() {
-        d_ = XOpenDisplay(nullptr);
-        int event, error, major, minor;
-        return d_ && XTestQueryExtension(d_, &event, &error, &major, &minor);
-    }
-    // Presses and releases the key; the moment the press reached the server.
-    Ns key(KeySym sym) {
-        KeyCode code = XKeysymToKeycode(d_, sym);
-        XTestFakeKeyEvent(d_, code, True, 0);
-        XSync(d_, False);
-        Ns at = Now();
-        XTestFakeKeyEvent(d_, code, False, 0);
-        XSync(d_, False);
-        return at;
-    }
-    // A click at a point of the screen; the moment of the release, which pushes a button.
-    Ns click(int x, int y) {
-        XTestFakeMotionEvent(d_, -1, x, y, 0);
-        XTestFakeButtonEvent(d_, 1, True, 0);
-        XSync(d_, False);
-        SleepMs(30);
-        XTestFakeButtonEvent(d_, 1, False, 0);
-        XSync(d_, False);
-        return Now();
-    }
-    void close() {
-        if (d_) XCloseDisplay(d_);
-    }
-
-  private:
-    Display* d_ = nullptr;
-};
-
-Input gInput;
-
-// ---- the program --------------------------------------------------------------------------
-
-void OnGui(const std::function<void()>& f) {
-    QMetaObject::invokeMethod(qApp, f, Qt::BlockingQueuedConnection);
-}
-
-Window1* gWindow = nullptr;
-
-QPlainTextEdit* Edit() {
-    return gWindow->EditField1()->edit();
-}
-
-// Sentences in paragraphs of about `paragraph` characters (0: one paragraph).
-std::string Filler(size_t chars, size_t paragraph) {
-    std::string text;
-    size_t sinceBreak = 0;
-    for (int i = 0; text.size() < chars; ++i) {
-        std::string s = "This is sentence number " + std::to_string(i) + " of a long text.";
-        sinceBreak += s.size() + 1;
-        bool breakHere = paragraph && sinceBreak >= paragraph;
-        text += s + (breakHere ? "\n" : " ");
-        if (breakHere) sinceBreak = 0;
-    }
-    text.resize(chars - 1);
-    text += ".";
-    return text;
+// The moment the press reached the server.
+Ns Key(KeySym sym) {
+    return gInput.key(sym, XInput::KeyTime::PressReceived);
 }
 
 // The text area holds `text`, focused, the caret at `caret`, all of it heard before.
 void SetText(const std::string& text, size_t caret) {
-    OnGui([&] {
-        gWindow->EditField1()->setText(text);
-        gWindow->EditField1()->setSelStart(int32_t(caret));
-        Module1::StartChar = int32_t(text.size());
-        gWindow->qwindow()->activateWindow();
-        Edit()->setFocus();
-    });
-    SleepMs(200);
+    bench::SetText(text, caret, 200);
 }
 
 QPoint ButtonCentre(rb::PushButton* b) {
@@ -314,8 +217,6 @@ QPoint ButtonCentre(rb::PushButton* b) {
     });
     return p;
 }
-
-using bench::Stats;
 
 void Add(Stats& s, std::optional<Ns> heard, Ns from) {
     if (heard)
@@ -343,9 +244,9 @@ void EchoRows(const std::string& label, size_t size, size_t paragraph, int runs)
     Stats program, espeak, floor, letter;
     for (int i = 0; i < runs; ++i) {
         gMonitor.waitQuiet(300);
-        for (KeySym k : {XK_w, XK_o, XK_r, XK_d}) letter.v.push_back(SettleMs(gInput.key(k)));
+        for (KeySym k : {XK_w, XK_o, XK_r, XK_d}) letter.v.push_back(SettleMs(Key(k)));
         SleepMs(gRandom() % 10);
-        Ns t0 = gInput.key(XK_space);
+        Ns t0 = Key(XK_space);
         Add(program, gMonitor.onsetAfter(t0, 5000), t0);
         gMonitor.waitQuiet(300);
         SleepMs(gRandom() % 10);
@@ -370,7 +271,7 @@ void TypingRow(const std::string& label, size_t size, size_t paragraph, int word
         for (KeySym k : {XK_w, XK_o, XK_r, XK_d, XK_space}) {
             next += 110000000;
             SleepMs(std::max(0.0, Ms(next - Now())));
-            Ns at = gInput.key(k);
+            Ns at = Key(k);
             if (k == XK_space) blanks.push_back(at);
         }
     }
@@ -428,17 +329,7 @@ void StopRows(int runs) {
 
 // CPU time of the process's threads but the benchmark's own, in nanoseconds.
 Ns ProgramCpu() {
-    Ns total = 0;
-    DIR* dir = opendir("/proc/self/task");
-    while (dirent* e = readdir(dir)) {
-        if (e->d_name[0] == '.') continue;
-        if (atoi(e->d_name) == gMonitor.tid() || atoi(e->d_name) == gettid()) continue;
-        std::ifstream f(std::string("/proc/self/task/") + e->d_name + "/schedstat");
-        long long ns = 0;
-        if (f >> ns) total += ns;
-    }
-    closedir(dir);
-    return total;
+    return bench::ProgramCpu({gMonitor.tid()});
 }
 
 void IdleRow(const std::string& label, const std::string& text, size_t caret) {
@@ -453,22 +344,7 @@ void IdleRow(const std::string& label, const std::string& text, size_t caret) {
 }
 
 void Measure(int runs) {
-    OnGui([] {
-        gWindow->qwindow()->activateWindow();
-        gWindow->qwindow()->raise();
-        Edit()->setFocus();
-    });
-    SleepMs(500);
-    // Make sure keys reach the text area.
-    SetText("", 0);
-    gInput.key(XK_a);
-    SleepMs(300);
-    bool typed = false;
-    OnGui([&] { typed = gWindow->EditField1()->Text() == rb::String("a"); });
-    if (!typed) {
-        std::fprintf(stderr, "keys do not reach the text area\n");
-        return;
-    }
+    if (!FocusTextArea(gInput, 200)) return;
     IdleRow("empty text", "", 0);
     IdleRow("1,000,000 chars, caret in the text", Filler(1000000, 0), 500000);
     EchoRows("10,000 chars", 10000, 0, runs);
@@ -479,8 +355,6 @@ void Measure(int runs) {
     StopRows(runs);
 }
 
-std::thread gDriver;
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -489,40 +363,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     int runs = argc > 2 ? std::max(2, std::atoi(argv[2])) : 20;
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
     QTemporaryDir config;
-    setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
-    if (!gInput.open()) {
-        std::fprintf(stderr, "no X server with the test extension (DISPLAY)\n");
-        return 1;
-    }
+    if (!OpenSession(gInput, config)) return 1;
     if (!gMonitor.start("vellora_bench.monitor") || !gReference.start(argv[1])) return 1;
-
-    char arg0[] = "audible_bench";
-    char* args[] = {arg0, nullptr};
-    rb::RuntimeInit(1, args);
-    RegisterWindowClasses();
-    rb::testing::RecordingDialogs dialogs;  // the first start's notice
-
-    ProgramParts parts = VelloraParts();
-    parts.makeDefaultView = [make = parts.makeDefaultView, runs] {
-        make();
-        QTimer::singleShot(500, [runs] {
-            gWindow = dynamic_cast<Window1*>(rb::_GetImplicitWindow("Window1"));
-            if (!gWindow) {
-                QApplication::quit();
-                return;
-            }
-            gDriver = std::thread([runs] {
-                Measure(runs);
-                QMetaObject::invokeMethod(
-                    qApp, [] { gWindow->Close(); }, Qt::QueuedConnection);
-            });
-        });
-    };
-    int status = _Main(parts);
-    if (gDriver.joinable()) gDriver.join();
-    rb::RuntimeExit();
+    int status = RunProgram("audible_bench", [runs] { Measure(runs); });
     gReference.stop();
     gMonitor.stop();
     gInput.close();

@@ -13,98 +13,29 @@
 // Run it through bench/typing/run, which starts a private Xvfb for it.
 // Usage: typing_bench [keys] [idle]   ("idle": the CPU rows only)
 #include <QAbstractEventDispatcher>
-#include <QApplication>
-#include <QMainWindow>
-#include <QMetaObject>
-#include <QPlainTextEdit>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <QWindow>
-
-#include <dirent.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "bench/support/gui_program.h"  // last: it brings in Xlib
 #include "bench/support/stats.h"
-#include "editor/Module1.h"
-#include "editor/Window1.h"
-#include "platform/rbframework/gui/window.h"
-#include "platform/rbframework/testing.h"
-#include "program/program.h"
-
-// Last: Xlib defines names (GrayScale, None, Status) that the headers above use.
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using Ns = long long;
-using bench::Stats;
+using namespace bench;
 
-Ns Now() {
-    return Clock::now().time_since_epoch().count();
-}
-double Ms(Ns d) {
-    return double(d) / 1e6;
-}
-void SleepMs(double ms) {
-    std::this_thread::sleep_for(std::chrono::microseconds(int64_t(ms * 1000)));
-}
-
-// ---- keys through the X server ------------------------------------------------------------
-
-class Input {
-  public:
-    bool open() {
-        d_ = XOpenDisplay(nullptr);
-        int event, error, major, minor;
-        return d_ && XTestQueryExtension(d_, &event, &error, &major, &minor);
-    }
-    // Presses and releases the key; the moment just before the press was sent.
-    Ns key(KeySym sym) {
-        KeyCode code = XKeysymToKeycode(d_, sym);
-        Ns at = Now();
-        XTestFakeKeyEvent(d_, code, True, 0);
-        XTestFakeKeyEvent(d_, code, False, 0);
-        XSync(d_, False);
-        return at;
-    }
-    void close() {
-        if (d_) XCloseDisplay(d_);
-    }
-
-  private:
-    Display* d_ = nullptr;
-};
-
-Input gInput;
-
-// ---- the program ----------------------------------------------------------------------------
-
-void OnGui(const std::function<void()>& f) {
-    QMetaObject::invokeMethod(qApp, f, Qt::BlockingQueuedConnection);
-}
-
-Window1* gWindow = nullptr;
+XInput gInput;
 pid_t gGuiThread = 0;
 
-QPlainTextEdit* Edit() {
-    return gWindow->EditField1()->edit();
+Ns Key(KeySym sym) {
+    return gInput.key(sym, XInput::KeyTime::BeforeSend);
 }
 
 // Each time the GUI thread's loop is about to wait with a text of another length than last
@@ -146,32 +77,10 @@ std::optional<Ns> SettledAt(int length, double limitMs) {
     return std::nullopt;
 }
 
-// Sentences in paragraphs of about `paragraph` characters (0: one paragraph).
-std::string Filler(size_t chars, size_t paragraph) {
-    std::string text;
-    size_t sinceBreak = 0;
-    for (int i = 0; text.size() < chars; ++i) {
-        std::string s = "This is sentence number " + std::to_string(i) + " of a long text.";
-        sinceBreak += s.size() + 1;
-        bool breakHere = paragraph && sinceBreak >= paragraph;
-        text += s + (breakHere ? "\n" : " ");
-        if (breakHere) sinceBreak = 0;
-    }
-    text.resize(chars - 1);
-    text += ".";
-    return text;
-}
-
-// The text area holds `text`, focused, the caret at `caret`, all of it heard before.
+// The text area holds `text`, focused, the caret at `caret`, all of it heard before; no key
+// handled yet.
 void SetText(const std::string& text, size_t caret) {
-    OnGui([&] {
-        gWindow->EditField1()->setText(text);
-        gWindow->EditField1()->setSelStart(int32_t(caret));
-        Module1::StartChar = int32_t(text.size());
-        gWindow->qwindow()->activateWindow();
-        Edit()->setFocus();
-    });
-    SleepMs(500);
+    bench::SetText(text, caret, 500);
     std::lock_guard lock(gSettledLock);
     gSettled.clear();
 }
@@ -188,7 +97,7 @@ void KeystrokeRow(const std::string& label, int keys) {
     Stats s;
     for (int i = 0; i < keys; ++i) {
         int before = Length();
-        Ns t0 = gInput.key(kWord[i % 4]);
+        Ns t0 = Key(kWord[i % 4]);
         if (auto at = SettledAt(before + 1, 20000))
             s.v.push_back(Ms(*at - t0));
         else
@@ -218,7 +127,7 @@ void BurstRow(const std::string& label, int words) {
         for (KeySym k : {XK_w, XK_o, XK_r, XK_d, XK_space}) {
             next += 50000000;
             SleepMs(std::max(0.0, Ms(next - Now())));
-            sent.push_back(gInput.key(k));
+            sent.push_back(Key(k));
         }
     Stats s;
     std::optional<Ns> last;
@@ -234,30 +143,17 @@ void BurstRow(const std::string& label, int words) {
 }
 
 // CPU time of the GUI thread and of every thread of the process but this driver, in ns.
-Ns ThreadCpu(const std::string& tid) {
-    std::ifstream f("/proc/self/task/" + tid + "/schedstat");
-    long long ns = 0;
-    f >> ns;
-    return ns;
-}
-std::pair<Ns, Ns> ProgramCpu() {
-    Ns total = 0;
-    DIR* dir = opendir("/proc/self/task");
-    while (dirent* e = readdir(dir)) {
-        if (e->d_name[0] == '.' || atoi(e->d_name) == gettid()) continue;
-        total += ThreadCpu(e->d_name);
-    }
-    closedir(dir);
-    return {ThreadCpu(std::to_string(gGuiThread)), total};
+std::pair<Ns, Ns> GuiAndProgramCpu() {
+    return {ThreadCpu(gGuiThread), ProgramCpu()};
 }
 
 void IdleRow(const std::string& label, const std::string& text, size_t caret) {
     SetText(text, caret);
     SleepMs(1500);
-    auto [g0, p0] = ProgramCpu();
+    auto [g0, p0] = GuiAndProgramCpu();
     Ns t0 = Now();
     SleepMs(12000);
-    auto [g1, p1] = ProgramCpu();
+    auto [g1, p1] = GuiAndProgramCpu();
     double span = double(Now() - t0);
     std::printf("%-64s GUI thread %6.2f %%, all threads %6.2f %% of a core\n",
                 ("CPU while idle, " + label).c_str(), 100.0 * double(g1 - g0) / span,
@@ -266,22 +162,8 @@ void IdleRow(const std::string& label, const std::string& text, size_t caret) {
 }
 
 void Measure(int keys, bool idleOnly) {
-    OnGui([] {
-        gWindow->qwindow()->activateWindow();
-        gWindow->qwindow()->raise();
-        Edit()->setFocus();
-        WatchLoop();
-    });
-    SleepMs(500);
-    SetText("", 0);
-    gInput.key(XK_a);
-    SleepMs(300);
-    bool typed = false;
-    OnGui([&] { typed = gWindow->EditField1()->Text() == rb::String("a"); });
-    if (!typed) {
-        std::fprintf(stderr, "keys do not reach the text area\n");
-        return;
-    }
+    OnGui([] { gGuiThread = gettid(); });
+    if (!FocusTextArea(gInput, 500, WatchLoop)) return;
     const std::string paragraphs = Filler(1000000, 400), one = Filler(1000000, 0);
     struct Case {
         std::string label;
@@ -310,47 +192,15 @@ void Measure(int keys, bool idleOnly) {
             std::printf("peak resident memory: %s\n", line.c_str() + 6);
 }
 
-std::thread gDriver;
-
 }  // namespace
 
 int main(int argc, char** argv) {
     int keys = argc > 1 ? std::max(4, std::atoi(argv[1])) : 30;
     bool idleOnly = argc > 2 && std::string(argv[2]) == "idle";
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     QTemporaryDir config;
-    setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
-    if (!gInput.open()) {
-        std::fprintf(stderr, "no X server with the test extension (DISPLAY)\n");
-        return 1;
-    }
-    char arg0[] = "typing_bench";
-    char* args[] = {arg0, nullptr};
-    rb::RuntimeInit(1, args);
-    RegisterWindowClasses();
-    rb::testing::RecordingDialogs dialogs;  // the first start's notice
-
-    ProgramParts parts = VelloraParts();
-    parts.makeDefaultView = [make = parts.makeDefaultView, keys, idleOnly] {
-        make();
-        QTimer::singleShot(500, [keys, idleOnly] {
-            gWindow = dynamic_cast<Window1*>(rb::_GetImplicitWindow("Window1"));
-            if (!gWindow) {
-                QApplication::quit();
-                return;
-            }
-            gGuiThread = gettid();
-            gDriver = std::thread([keys, idleOnly] {
-                Measure(keys, idleOnly);
-                QMetaObject::invokeMethod(
-                    qApp, [] { gWindow->Close(); }, Qt::QueuedConnection);
-            });
-        });
-    };
-    int status = _Main(parts);
-    if (gDriver.joinable()) gDriver.join();
-    rb::RuntimeExit();
+    if (!OpenSession(gInput, config)) return 1;
+    int status = RunProgram("typing_bench", [keys, idleOnly] { Measure(keys, idleOnly); });
     gInput.close();
     return status;
 }

@@ -4,88 +4,52 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_folder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "vellora-signals-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern : "";
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-// The speech layer's audio thread exists once the main window has opened: the program is up.
-bool AudioThreadRuns(pid_t pid) {
-    std::error_code e;
-    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", e)) {
-        std::ifstream comm(task.path() / "comm");
-        std::string name;
-        if (std::getline(comm, name) && name.rfind("SDLAudio", 0) == 0) return true;
-    }
-    return false;
-}
-
 struct Ended {
     bool exited = false;
     int status = -1;
+    std::string err;  // what it wrote to its standard error
 };
 
 // Starts the program with its settings in `config`, waits until it is up, sends `signals` one
 // after another, and waits for it to end (killing it after `limit`).
-Ended SignalProgram(const std::string& config, const std::vector<int>& signals,
+Ended SignalProgram(const fs::path& config, const std::vector<int>& signals,
                     std::chrono::seconds limit = 20s) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-        execl(VELLORA_PROGRAM, VELLORA_PROGRAM, static_cast<char*>(nullptr));
-        _exit(127);
-    }
     Ended run;
-    if (pid < 0) return run;
+    const fs::path errFile = config.parent_path() / "stderr.txt";
+    vellora_test::ChildProcess program(VELLORA_PROGRAM, {{"XDG_CONFIG_HOME", config.string()}},
+                                       errFile);
+    if (!program.started()) return run;
     auto until = std::chrono::steady_clock::now() + limit;
-    while (!AudioThreadRuns(pid) && std::chrono::steady_clock::now() < until)
+    // The speech layer's audio thread exists once the main window has opened: the program is up.
+    while (program.running() && !program.hasThread("SDLAudio") &&
+           std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(10ms);
     std::this_thread::sleep_for(200ms);  // the first-start notice is up by now
-    for (int s : signals) kill(pid, s);
-    int status = 0;
-    while (std::chrono::steady_clock::now() < until) {
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            run.exited = WIFEXITED(status);
-            run.status = run.exited ? WEXITSTATUS(status) : -WTERMSIG(status);
-            return run;
-        }
-        std::this_thread::sleep_for(10ms);
+    for (int s : signals) program.signal(s);
+    if (program.waitForEnd(std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now()))) {
+        run.exited = program.exited();
+        run.status = program.status();
     }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
+    run.err = vellora_test::readBytes(errFile);
     return run;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 TEST(Signals, EndTheProgramAsItsCloseBoxDoes) {
@@ -102,16 +66,18 @@ TEST(Signals, EndTheProgramAsItsCloseBoxDoes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        TempFolder config;
-        ASSERT_FALSE(config.path().empty());
-        std::string prefs = config.path() + "/vellora.txt";
+        vellora_test::TempFolder temp("vellora-signals");
+        ASSERT_FALSE(temp.path().empty());
+        const fs::path config = temp.path() / "config";
+        ASSERT_TRUE(fs::create_directory(config));
+        const fs::path prefs = config / "vellora.txt";
         if (!c.firstStart) {
             std::ofstream(prefs) << "#SpeakingRate 180\n#InitialLaunch False\n";
         }
-        Ended run = SignalProgram(config.path(), c.signals);
-        EXPECT_TRUE(run.exited) << "ended by signal " << -run.status;
-        EXPECT_EQ(run.status, 0);
-        std::string saved = ReadFile(prefs);
+        Ended run = SignalProgram(config, c.signals);
+        EXPECT_TRUE(run.exited) << "ended by signal " << -run.status << "\n" << run.err;
+        EXPECT_EQ(run.status, 0) << run.err;
+        std::string saved = vellora_test::readBytes(prefs);
         EXPECT_NE(saved.find("#Window1Position "), std::string::npos) << saved;
         if (!c.firstStart) {
             EXPECT_NE(saved.find("#SpeakingRate 180"), std::string::npos) << saved;

@@ -25,6 +25,7 @@
 
 #include "tests/support/files.h"
 #include "tests/support/process.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/wait.h"
 
 namespace {
@@ -33,6 +34,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using vellora_test::ChildProcess;
 using vellora_test::readBytes;
+using vellora_test::TempFolder;
 using vellora_test::writeBytes;
 
 // The program holds about 40 MB with a good file and about 250 MB with a 20 MB line in it; a size
@@ -43,26 +45,6 @@ constexpr int64_t kMemoryLimitKb = 1200 * 1024;
 #else
 constexpr int64_t kMemoryLimitKb = 400 * 1024;
 #endif
-
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "vellora-hostile-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern : "";
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        if (path_.empty()) return;
-        // A case may leave something unreadable behind.
-        for (const auto& e : fs::recursive_directory_iterator(path_, ignored))
-            fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
 
 std::string RandomBytes(size_t n, unsigned seed) {
     std::mt19937 random(seed);
@@ -245,7 +227,7 @@ class PreferenceFile : public ::testing::TestWithParam<PrefsCase> {};
 // Each ends in the file's values or the defaults, never in a crash or a hang.
 TEST_P(PreferenceFile, TheProgramStartsAndEndsWithinBounds) {
     const PrefsCase& c = GetParam();
-    TempFolder temp;
+    TempFolder temp("vellora-hostile");
     ASSERT_FALSE(temp.path().empty());
     const fs::path config = temp.path() / "config";
     fs::create_directory(config);
@@ -401,7 +383,7 @@ TEST_P(DamagedBundle, StopsTheStartWithAMessageNamingIt) {
     ASSERT_GT(Tables().relocationsSize, 0u);
     // Permissions do not stop root from reading; this row says nothing when run so.
     if (c.needsNonRoot && geteuid() == 0) GTEST_SKIP() << "root reads a file whatever its mode";
-    TempFolder temp;
+    TempFolder temp("vellora-hostile");
     ASSERT_FALSE(temp.path().empty());
     const fs::path root = temp.path() / "tree";
     CopyProgramTree(root);

@@ -22,28 +22,13 @@
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 #include "tests/support/env.h"
 #include "tests/support/process.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/wait.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "vellora-sound-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern : "";
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
 
 // A sound server's socket that only counts who connects to it.
 class FakeSoundServer {
@@ -77,12 +62,21 @@ class FakeSoundServer {
     int connections_ = 0;
 };
 
-TEST(SoundServer, SynthesisNeverConnectsToOne) {
-    TempFolder temp;
-    FakeSoundServer server(temp.path() / "native");
-    ASSERT_TRUE(server.listening());
+// A folder for the test's files, a sound server's socket in it, and an empty settings folder.
+class SoundServer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(temp.path().empty());
+        ASSERT_TRUE(server.listening());
+        ASSERT_TRUE(fs::create_directory(config));
+    }
+
+    vellora_test::TempFolder temp{"vellora-sound"};
+    FakeSoundServer server{temp.path() / "native"};
     const fs::path config = temp.path() / "config";
-    fs::create_directory(config);
+};
+
+TEST_F(SoundServer, SynthesisNeverConnectsToOne) {
     // Read when the synthesizer first starts, which is below.
     vellora_test::ScopedEnv pulse("PULSE_SERVER", server.address());
     vellora_test::ScopedEnv xdg("XDG_CONFIG_HOME", config.string());
@@ -124,12 +118,7 @@ TEST(SoundServer, SynthesisNeverConnectsToOne) {
 
 // Past a few hundred bytes any write kills the program (SIGXFSZ, its default action), as a
 // sound server's client writing its key would; the program's own settings still fit.
-TEST(SoundServer, AFileSizeLimitDoesNotStopTheProgramAtStart) {
-    TempFolder temp;
-    FakeSoundServer server(temp.path() / "native");
-    ASSERT_TRUE(server.listening());
-    const fs::path config = temp.path() / "config";
-    fs::create_directory(config);
+TEST_F(SoundServer, AFileSizeLimitDoesNotStopTheProgramAtStart) {
     std::ofstream(config / "vellora.txt") << "#InitialLaunch False\n";
 
     vellora_test::ChildProcess program(VELLORA_PROGRAM,

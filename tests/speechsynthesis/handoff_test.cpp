@@ -16,23 +16,48 @@
 
 using namespace vellora::speech::testing;
 
-TEST(AudioHandOff, WorkerCallerAndCallbackShareOneChannel) {
-    auto engine = std::make_shared<RecordingEngine>();
-    engine->SetFramesPerCharacter(40);
-    auto clock = std::make_shared<ManualAudioClock>();
-    InstallEngine(engine);
-    InstallAudioSink(clock);
+// The recording synthesizer and a hand-driven audio clock in place of the real ones, and the
+// audio callback on a thread of its own, pulling from the clock until the test stops it.
+class AudioHandOff : public ::testing::Test {
+  protected:
+    void TearDown() override { StopCallback(); }
+
+    void Install(int framesPerCharacter) {
+        auto engine = std::make_shared<RecordingEngine>();
+        engine->SetFramesPerCharacter(framesPerCharacter);
+        InstallEngine(engine);
+        InstallAudioSink(clock);
+    }
+    // Pulls `frames` at a time, `pause` apart (none: it only yields between pulls).
+    void StartCallback(size_t frames, std::chrono::microseconds pause) {
+        callback = std::thread([this, frames, pause] {
+            while (running) {
+                pulled += clock->Pull(frames).size();
+                if (pause.count())
+                    std::this_thread::sleep_for(pause);
+                else
+                    std::this_thread::yield();
+            }
+        });
+    }
+    void StopCallback() {
+        running = false;
+        if (callback.joinable()) callback.join();
+    }
+
+    std::shared_ptr<ManualAudioClock> clock = std::make_shared<ManualAudioClock>();
+    std::atomic<uint64_t> pulled{0};
+
+  private:
+    std::atomic<bool> running{true};
+    std::thread callback;
+};
+
+TEST_F(AudioHandOff, WorkerCallerAndCallbackShareOneChannel) {
+    Install(40);
     SpeechChannel c = nullptr;
     ASSERT_EQ(NewSpeechChannel(nullptr, &c), noErr);
-
-    std::atomic<bool> running{true};
-    std::atomic<uint64_t> pulled{0};
-    std::thread callback([&] {
-        while (running) {
-            pulled += clock->Pull(256).size();
-            std::this_thread::yield();
-        }
-    });
+    StartCallback(256, std::chrono::microseconds(0));
 
     std::string text;
     for (int i = 0; i < 200; ++i) text += "word number " + std::to_string(i) + ". ";
@@ -68,32 +93,19 @@ TEST(AudioHandOff, WorkerCallerAndCallbackShareOneChannel) {
     for (int i = 0; i < 500 && SpeechBusy(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(SpeechBusy(), 0);
-    running = false;
-    callback.join();
+    StopCallback();
     EXPECT_GT(pulled.load(), 0u);
     EXPECT_EQ(DisposeSpeechChannel(c), noErr);
 }
 
 // Several channels at once, each driven by a caller thread of its own, while the callback
 // mixes them all; stops come in bursts, fifty to the second.
-TEST(AudioHandOff, ManyChannelsWithCallersOfTheirOwn) {
-    auto engine = std::make_shared<RecordingEngine>();
-    engine->SetFramesPerCharacter(30);
-    auto clock = std::make_shared<ManualAudioClock>();
-    InstallEngine(engine);
-    InstallAudioSink(clock);
+TEST_F(AudioHandOff, ManyChannelsWithCallersOfTheirOwn) {
+    Install(30);
     constexpr int kChannels = 6;
     std::vector<SpeechChannel> channels(kChannels);
     for (auto& c : channels) ASSERT_EQ(NewSpeechChannel(nullptr, &c), noErr);
-
-    std::atomic<bool> running{true};
-    std::atomic<uint64_t> pulled{0};
-    std::thread callback([&] {
-        while (running) {
-            pulled += clock->Pull(256).size();
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
-        }
-    });
+    StartCallback(256, std::chrono::microseconds(100));
     std::string text;
     for (int i = 0; i < 100; ++i) text += "channel text " + std::to_string(i) + ". ";
     std::vector<std::thread> callers;
@@ -128,8 +140,7 @@ TEST(AudioHandOff, ManyChannelsWithCallersOfTheirOwn) {
     // Every channel was stopped: nothing of them is heard any more.
     EXPECT_TRUE(WaitUntilIdle());
     EXPECT_EQ(SpeechBusy(), 0);
-    running = false;
-    callback.join();
+    StopCallback();
     EXPECT_GT(pulled.load(), 0u);
     for (int i = 0; i < 3; ++i) {
         auto frames = clock->Pull(512);
@@ -140,22 +151,12 @@ TEST(AudioHandOff, ManyChannelsWithCallersOfTheirOwn) {
 
 // A stop is heard at once, however often it comes: fifty speeches stopped within a second,
 // the callback on a thread of its own, and no frame of a stopped speech pulled after its stop.
-TEST(AudioHandOff, FiftyStopsInASecondAreEachSilentAtOnce) {
-    auto engine = std::make_shared<RecordingEngine>();
-    engine->SetFramesPerCharacter(50);
-    auto clock = std::make_shared<ManualAudioClock>();
-    InstallEngine(engine);
-    InstallAudioSink(clock);
+TEST_F(AudioHandOff, FiftyStopsInASecondAreEachSilentAtOnce) {
+    Install(50);
     SpeechChannel c = nullptr;
     ASSERT_EQ(NewSpeechChannel(nullptr, &c), noErr);
     std::string text = "a fairly long sentence to be cut short, again and again.";
-    std::atomic<bool> running{true};
-    std::thread callback([&] {
-        while (running) {
-            clock->Pull(128);
-            std::this_thread::sleep_for(std::chrono::microseconds(300));
-        }
-    });
+    StartCallback(128, std::chrono::microseconds(300));
     for (int i = 0; i < 50; ++i) {
         ASSERT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), noErr);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -166,7 +167,6 @@ TEST(AudioHandOff, FiftyStopsInASecondAreEachSilentAtOnce) {
         // The callback may have been inside one pull when the stop came, no further.
         EXPECT_LE(FramesMixed(c), stoppedAt + 128);
     }
-    running = false;
-    callback.join();
+    StopCallback();
     EXPECT_EQ(DisposeSpeechChannel(c), noErr);
 }
