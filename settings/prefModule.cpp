@@ -1,9 +1,6 @@
 #include "settings/prefModule.h"
 
-#include <algorithm>
-#include <cctype>
 #include <string>
-#include <string_view>
 
 #include "platform/rbframework/gui/window.h"
 #include "platform/rbframework/runtime_yield.h"
@@ -40,17 +37,8 @@ int32_t intVal(const rb::String& s) {
     return rb::DoubleToInt32(rb::Val(s));
 }
 
-// Whether the entry's name is `key`, case aside. `utf8` is the name's text: names are almost
-// always ASCII, whose case folding needs no Unicode library (a file of a million entries would
-// otherwise spend seconds here); any other name is compared in full.
-bool is(const rb::String& name, const std::string& utf8, std::string_view key) {
-    auto ascii = [](unsigned char c) { return c < 0x80; };
-    if (!std::all_of(utf8.begin(), utf8.end(), ascii))
-        return rb::RuntimeStringCompare(name, rb::String(std::string(key))) == 0;
-    return std::equal(utf8.begin(), utf8.end(), key.begin(), key.end(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) ==
-               std::tolower(static_cast<unsigned char>(b));
-    });
+bool is(const rb::String& name, const char* key) {
+    return rb::RuntimeStringCompare(name, key) == 0;
 }
 
 // A value goes on one line: a line break inside it would end the reading there and lose
@@ -113,24 +101,22 @@ void loadPrefs() {
         const rb::String tab = rb::Chr(9);
         for (size_t i = 1; i < gDirectives.size(); ++i) {
             const directiveClass& d = *gDirectives[i];
-            const std::string name = d.name.toUtf8();
-            auto named = [&](std::string_view key) { return is(d.name, name, key); };
-            if (named("Window1Position")) {
+            if (is(d.name, "Window1Position")) {
                 Window1Top = intVal(rb::NthField(d.text, tab, 1));
                 Window1Left = intVal(rb::NthField(d.text, tab, 2));
                 Window1Width = intVal(rb::NthField(d.text, tab, 3));
                 Window1Height = intVal(rb::NthField(d.text, tab, 4));
-            } else if (named("InputFontColor")) {
+            } else if (is(d.name, "InputFontColor")) {
                 InputFontColor = d.text;
-            } else if (named("InputFontSize")) {
+            } else if (is(d.name, "InputFontSize")) {
                 InputFontSize = intVal(d.text);
-            } else if (named("InputFontFamily")) {
+            } else if (is(d.name, "InputFontFamily")) {
                 InputFontFamily = d.text;
-            } else if (named("InputBold")) {
+            } else if (is(d.name, "InputBold")) {
                 InputBold = d.text;
-            } else if (named("SpeakingRate")) {
+            } else if (is(d.name, "SpeakingRate")) {
                 SpeakingRate = intVal(d.text);
-            } else if (named("InitialLaunch")) {
+            } else if (is(d.name, "InitialLaunch")) {
                 InitialLaunch = d.text;
             }
             rb::RuntimeYield();

@@ -250,8 +250,23 @@ String String::convert(Encoding target) const {
 }
 
 int32_t RuntimeStringCompare(const String& a, const String& b) {
-    icu::UnicodeString ua = icu::UnicodeString::fromUTF8(a.toUtf8());
-    icu::UnicodeString ub = icu::UnicodeString::fromUTF8(b.toUtf8());
+    const std::string sa = a.toUtf8(), sb = b.toUtf8();
+    // ASCII, by far the most common case (keys, delimiters, names), folds without the Unicode
+    // library, in the order its case folding gives.
+    auto ascii = [](const std::string& s) {
+        return std::all_of(s.begin(), s.end(), [](char c) { return (c & 0x80) == 0; });
+    };
+    if (ascii(sa) && ascii(sb)) {
+        auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        const size_t n = std::min(sa.size(), sb.size());
+        for (size_t i = 0; i < n; ++i) {
+            const char x = fold(sa[i]), y = fold(sb[i]);
+            if (x != y) return x < y ? -1 : 1;
+        }
+        return sa.size() == sb.size() ? 0 : sa.size() < sb.size() ? -1 : 1;
+    }
+    icu::UnicodeString ua = icu::UnicodeString::fromUTF8(sa);
+    icu::UnicodeString ub = icu::UnicodeString::fromUTF8(sb);
     int8_t r = ua.caseCompare(ub, U_FOLD_CASE_DEFAULT);
     return r;
 }

@@ -134,6 +134,17 @@ TEST_F(Strings, ComparisonIgnoresCaseAndConcatenationJoinsEncodings) {
     EXPECT_GT(rb::RuntimeStringCompare("b", "A"), 0);
     EXPECT_NE(rb::RuntimeStringCompare(".", ","), 0);
     EXPECT_EQ(rb::RuntimeStringCompare(String(), ""), 0);
+    EXPECT_LT(rb::RuntimeStringCompare("a", "AB"), 0);
+    // Plain ASCII orders as full case folding does: a letter in either case after '[' and '_'.
+    // The same pairs with a letter outside ASCII after them take the Unicode path.
+    const char* pairs[][2] = {{"[", "A"}, {"_x", "Bx"}, {"Zeta", "alpha"}, {"b1", "B2"}};
+    for (auto& p : pairs) {
+        const std::string e = "\xC3\xA9";
+        int ascii = rb::RuntimeStringCompare(p[0], p[1]);
+        int unicode = rb::RuntimeStringCompare(String(p[0] + e), String(p[1] + e));
+        EXPECT_NE(ascii, 0) << p[0] << " / " << p[1];
+        EXPECT_EQ(ascii < 0, unicode < 0) << p[0] << " / " << p[1];
+    }
 
     String mac = String::fromBytes("caf\x8E", 4, enc::MacRoman);
     String joined = mac + String(" ok");
