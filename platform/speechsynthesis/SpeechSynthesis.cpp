@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "platform/speechsynthesis/Layer.h"
 #include "platform/speechsynthesis/Notify.h"
@@ -144,9 +146,11 @@ OSErr SpeakOn(SpeechChannel chan, std::string text, bool utf8) {
     auto lock = layer.start();
     ChannelOptions* options = layer.options(chan);
     if (!options) return kSpeechBadChannelErr;
+    // The text is lent to the note and taken back: a long text is not copied for it.
     Call call = MakeCall(Call::Speak, chan);
-    call.text = text;
+    call.text = std::move(text);
     layer.note(call);
+    text = std::move(call.text);
     if (!layer.hasEngine()) return kSpeechNoEngineErr;
     std::unique_ptr<vellora::speech::SoundFile> file;
     if (!options->outputPath.empty()) {
