@@ -165,8 +165,7 @@ TEST_F(HelpPrintingTest, CancelPrintsNothingAndClosesTheHelpWindow) {
         SCOPED_TRACE(helpWasOpen ? "from the help window" : "from the main window");
         dialog.pdfPath.clear();
         dialog.shown = 0;
-        bool handled =
-            helpWasOpen ? Help::Help_()->_FilePrintHelp_Action() : help::PrintHelp();
+        bool handled = helpWasOpen ? Help::Help_()->_FilePrintHelp_Action() : help::PrintHelp();
         EXPECT_TRUE(handled);
         EXPECT_EQ(dialog.shown, 1);
         EXPECT_FALSE(helpOpen());

@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
@@ -197,6 +198,23 @@ TEST_F(HelpWindowTest, OpensWithItsDesignValues) {
     EXPECT_TRUE(text->Visible());
 }
 
+// The text is set before the window has its size; it must still open at its first line, with
+// the caret there, however it was wrapped before.
+TEST_F(HelpWindowTest, OpensWithItsFirstLineInView) {
+    for (int open = 0; open < 2; ++open) {
+        SCOPED_TRACE(open);
+        Ref<Help> help = openActive();
+        QPlainTextEdit* e = edit(help);
+        QApplication::processEvents();
+        EXPECT_EQ(e->textCursor().position(), 0);
+        EXPECT_EQ(e->verticalScrollBar()->value(), 0);
+        EXPECT_EQ(e->cursorForPosition(QPoint(5, 5)).position(), 0) << "first line at the top";
+        EXPECT_GE(e->cursorRect().top(), 0);
+        help->Close();
+        settle();
+    }
+}
+
 TEST_F(HelpWindowTest, CannotBeMadeSmallerThanItOpens) {
     Ref<Help> help = openActive();
     help->setWidth(120);
@@ -352,6 +370,34 @@ TEST_F(HelpWindowTest, ClosingHelpLeavesTheMainWindowOpen) {
     EXPECT_FALSE(help->isOpen());
     EXPECT_TRUE(main->isOpen());
     EXPECT_EQ(main->closes, 0);
+}
+
+// Ctrl+W and Escape close the help window from inside; the main window stays, and its own keys
+// close nothing. F10 opens the help window's first menu on its first item.
+TEST_F(HelpWindowTest, EscapeOrCtrlWClosesHelpAndNotTheMainWindow) {
+    auto main = rb::make<StandInMain>();
+    main->Constructor();
+    gApp->setMenuBar(main->menuBar());  // the application's bar marks the main window
+    for (QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+        Ref<Help> help = openActive();
+        QTest::keyClick(help->qwindow()->windowHandle(), Qt::Key_F10);
+        QMenu* file = shownMenu(help->qwindow(), 0);
+        EXPECT_EQ(QApplication::activePopupWidget(), file);
+        EXPECT_EQ(file->activeAction(), shownAction(help->qwindow(), 0, 0)) << "Print Help";
+        file->close();
+        help->Show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(help->qwindow()));
+        QTest::keyClick(help->qwindow()->windowHandle(), keys.key(), keys.keyboardModifiers());
+        EXPECT_FALSE(help->isOpen());
+        settle();
+    }
+    main->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main->qwindow()));
+    for (QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W})
+        QTest::keyClick(main->qwindow()->windowHandle(), keys.key(), keys.keyboardModifiers());
+    EXPECT_TRUE(main->isOpen());
+    EXPECT_EQ(main->closes, 0);
+    gApp->setMenuBar(nullptr);
 }
 
 // ---- the menu bar ---------------------------------------------------------------------

@@ -306,6 +306,23 @@ TEST_F(UpdateCheck, TheCloseBoxWhileWaitingEndsTheCheckToo) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
+// Escape is the waiting window's Cancel, and it cannot be resized or maximised.
+TEST_F(UpdateCheck, EscapeWhileWaitingIsCancel) {
+    TestServer server([](QTcpSocket*) {});
+    bool fixed = false;
+    QTimer::singleShot(150, [&] {
+        rb::Window* w = rb::_GetImplicitWindow("updateWindow");
+        ASSERT_NE(w, nullptr);
+        fixed = w->qwindow()->minimumSize() == w->qwindow()->maximumSize();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w->qwindow()->windowHandle()));
+        QTest::keyClick(w->qwindow()->windowHandle(), Qt::Key_Escape);
+    });
+    checkAgainst(server);
+    EXPECT_TRUE(fixed);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(dialogs.beeps, 0);
+}
+
 // Hostile servers: each ends in the error box with its code, within the caps.
 struct HostileCase {
     const char* name;
@@ -432,6 +449,46 @@ TEST_F(UpdateCheck, TheAboutBoxShowsTheVersionAndHandsOverItsThreeLinks) {
     EXPECT_EQ(urls.opened[3], help::links::kOrderPage);
     EXPECT_TRUE(std::string(help::links::kAuthorMail).rfind("mailto:", 0) == 0);
     EXPECT_NE(std::string(help::links::kOrderPage).find("lang=en"), std::string::npos);
+}
+
+// The version window and the about box are left from inside with Escape or Ctrl+W, as with
+// their close box, and keep their size on the desktop.
+TEST_F(UpdateCheck, TheVersionWindowAndTheAboutBoxLeaveWithEscapeOrCtrlW) {
+    const std::function<Ref<rb::Window>()> windows[] = {
+        [] { return Ref<rb::Window>(selfTest::selfTest_()); },
+        [] { return Ref<rb::Window>(AboutBox::AboutBox_()); },
+    };
+    for (const auto& make : windows)
+        for (QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+            Ref<rb::Window> w = make();
+            SCOPED_TRACE(w->className());
+            QMainWindow* top = w->qwindow();
+            EXPECT_EQ(top->minimumSize(), top->maximumSize());
+            EXPECT_EQ(top->size(), top->minimumSize());
+            EXPECT_FALSE(top->windowFlags() & Qt::WindowMaximizeButtonHint);
+            ASSERT_TRUE(QTest::qWaitForWindowActive(top->windowHandle()));
+            QTest::keyClick(top->windowHandle(), keys.key(), keys.keyboardModifiers());
+            EXPECT_FALSE(w->isOpen());
+            EXPECT_FALSE(top->isVisible());
+            EXPECT_EQ(rb::_GetImplicitWindow(w->className()), nullptr);
+        }
+    EXPECT_TRUE(urls.opened.empty());
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// The about box opens on its default button, the one Return presses; once the user has moved to
+// another button, Return presses that one, as the screen reader has just named it.
+TEST_F(UpdateCheck, ReturnInTheAboutBoxPressesTheButtonThatHasTheFocus) {
+    Ref<AboutBox> box = AboutBox::AboutBox_();
+    QWindow* window = box->qwindow()->windowHandle();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    EXPECT_EQ(QApplication::focusWidget(), box->OrderButton()->widget());
+    QTest::keyClick(window, Qt::Key_Return);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), box->PushButton1()->widget()) << "Tab goes round";
+    QTest::keyClick(window, Qt::Key_Return);
+    EXPECT_EQ(urls.opened,
+              (std::vector<std::string>{help::links::kOrderPage, help::links::kAuthorMail}));
 }
 
 // Every button and label of the three windows: named by its caption for a screen reader, and

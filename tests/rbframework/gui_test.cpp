@@ -7,7 +7,9 @@
 #include <QEventLoop>
 #include <QImage>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
@@ -352,9 +354,23 @@ TEST_F(Gui, EveryMenuOpensFromTheKeyboardWithItsCaptionUnchanged) {
         popup->close();
         QApplication::processEvents();
     }
+    // F10 opens the first menu with its first item active, as Alt and the letter do: a menu
+    // open with nothing active is silent for a screen reader.
+    QTest::keyClick(window, Qt::Key_F, Qt::AltModifier);
+    ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+    QAction* byLetter = static_cast<QMenu*>(QApplication::activePopupWidget())->activeAction();
+    QApplication::activePopupWidget()->close();
     QTest::keyClick(window, Qt::Key_F10);
     EXPECT_EQ(QApplication::activePopupWidget(), qbar->actions()[0]->menu());
+    EXPECT_EQ(qbar->actions()[0]->menu()->activeAction(), qbar->actions()[0]->menu()->actions()[0]);
+    EXPECT_EQ(qbar->actions()[0]->menu()->activeAction(), byLetter);
     if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    // A separator or a disabled item first: the first item that can be chosen is active.
+    menus[0]->Item(0)->setEnabled(false);
+    QTest::keyClick(window, Qt::Key_F10);
+    EXPECT_EQ(qbar->actions()[0]->menu()->activeAction(), nullptr) << "none can be chosen";
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    menus[0]->Item(0)->setEnabled(true);
     EXPECT_EQ(t->Text().toUtf8(), "");  // no letter reached the text
     // Captions and the names screen readers hear are as given.
     const char* names[] = {"File", "Edit", "Setup", "Check for Update", "Help", "Speech"};
@@ -619,9 +635,225 @@ TEST_F(Gui, RadioButtonsAreExclusiveWithinTheirParentAndValuesSetInCodeRaiseNoAc
     EXPECT_TRUE(w->radio("A")->Value());
     EXPECT_FALSE(w->radio("B")->Value());
     EXPECT_EQ(std::vector<int>(w->actions, w->actions + 4), (std::vector<int>{1, 0, 0, 1}));
+    // The arrows select as they go; the accessibility interface's own actions (what switch
+    // access, voice control and the screen reader's commands use) select too. Each selection
+    // raises Action once; a click on the button already selected raises it as before.
+    QTest::keyClick(w->radio("A")->widget(), Qt::Key_Right);
+    EXPECT_TRUE(w->radio("B")->Value());
+    QAccessibleActionInterface* toggle =
+        QAccessible::queryAccessibleInterface(w->radio("InA")->widget())->actionInterface();
+    ASSERT_NE(toggle, nullptr);
+    toggle->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_TRUE(w->radio("InA")->Value());
+    EXPECT_FALSE(w->radio("InB")->Value());
+    QAccessible::queryAccessibleInterface(w->radio("A")->widget())
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
+    // A pressed action is an animated click.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w->radio("A")->Value(); }, 5000));
+    QTest::mouseClick(w->radio("A")->widget(), Qt::LeftButton, {}, QPoint(6, 10));
+    EXPECT_EQ(std::vector<int>(w->actions, w->actions + 4), (std::vector<int>{3, 1, 1, 1}));
+    w->radio("B")->setValue(true);
+    w->radio("InB")->setValue(true);
+    EXPECT_EQ(std::vector<int>(w->actions, w->actions + 4), (std::vector<int>{3, 1, 1, 1}));
     // Placed by window coordinates inside the box.
     EXPECT_EQ(w->radio("InB")->widget()->geometry(), QRect(90, 20, 70, 20));
     EXPECT_THROW(w->radio("A")->_SetProperties({{"InitialParent", String("B")}}), std::logic_error);
+}
+
+// A window as the programs make their secondary ones: a fixed size, buttons, a label, and
+// optionally a menu bar (its own, or the application's), a Cancel button and a default button.
+struct PanelDesign {
+    bool ownMenuBar = false, appMenuBar = false, cancelButton = false, closeBox = true;
+};
+PanelDesign gPanel;
+
+class Panel : public rb::Window {
+  public:
+    static constexpr const char* kClassName = "Panel";
+    const char* className() const override { return kClassName; }
+    void Layout() override {
+        if (gPanel.appMenuBar) setMenuBar(rb::Application::current()->menuBar());
+        if (gPanel.ownMenuBar) {
+            auto bar = rb::make<rb::MenuBar>();
+            auto file = rb::make<rb::MenuItem>();
+            file->setName("File");
+            file->setText("File");
+            bar->Append(file);
+            setMenuBar(bar);
+        }
+        _SetProperties({{"Width", 212},
+                        {"Height", 103},
+                        {"Title", String("Panel")},
+                        {"Resizeable", false},
+                        {"MaximizeButton", true},
+                        {"CloseButton", gPanel.closeBox},
+                        {"MenuBarVisible", true},
+                        {"Visible", true}});
+    }
+    void CreateControls() override {
+        const char* names[] = {"First", "Second", "Stop"};
+        for (int i = 0; i < 3; ++i) {
+            if (i == 2 && !gPanel.cancelButton) break;
+            _AddControl(names[i], rb::make<rb::PushButton>(this));
+            button(names[i])->_SetProperties({{"Left", 10},
+                                              {"Top", 10 + 30 * i},
+                                              {"Width", 100},
+                                              {"Height", 22},
+                                              {"Caption", String(names[i])},
+                                              {"Default", i == 1},
+                                              {"Cancel", i == 2},
+                                              {"TabIndex", i}});
+            button(names[i])->_AddEventHandler(rb::event::Action, [this, i] { ++pushed[i]; });
+        }
+    }
+    void Event_Close() override { ++closes; }
+    rb::Ref<rb::PushButton> button(const char* name) { return controlAs<rb::PushButton>(name); }
+    int pushed[3] = {};
+    int closes = 0;
+};
+
+class Panels : public Gui {
+  protected:
+    // The application, with a menu bar of its own, stays registered to the end of the run.
+    static void SetUpTestSuite() {
+        if (rb::Application::current()) return;
+        auto app = rb::make<rb::Application>();
+        auto bar = rb::make<rb::MenuBar>();
+        auto file = rb::make<rb::MenuItem>();
+        file->setName("AppFile");
+        file->setText("File");
+        bar->Append(file);
+        app->setMenuBar(bar);
+        rb::RuntimeRegisterAppObject(app);
+    }
+    void TearDown() override {
+        gPanel = {};
+        Gui::TearDown();
+    }
+    rb::Ref<Panel> open(PanelDesign design) {
+        gPanel = design;
+        auto w = rb::implicitWindow<Panel>();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(w->qwindow()));
+        return w;
+    }
+};
+
+// Escape and Ctrl+W leave a secondary window as its close box does; a Cancel button takes
+// Escape; the window that shows the application's menu bar (the user's work) keeps both keys.
+TEST_F(Panels, EscapeAndCtrlWLeaveEverySecondaryWindow) {
+    struct Row {
+        const char* what;
+        PanelDesign design;
+        QKeyCombination keys;
+        bool closes;
+        int cancelled;
+    };
+    const Row rows[] = {
+        {"no menu bar, Escape", {}, QKeyCombination(Qt::Key_Escape), true, 0},
+        {"no menu bar, Ctrl+W", {}, Qt::CTRL | Qt::Key_W, true, 0},
+        {"own menu bar, Escape", {.ownMenuBar = true}, QKeyCombination(Qt::Key_Escape), true, 0},
+        {"own menu bar, Ctrl+W", {.ownMenuBar = true}, Qt::CTRL | Qt::Key_W, true, 0},
+        {"Cancel button, Escape",
+         {.cancelButton = true},
+         QKeyCombination(Qt::Key_Escape),
+         false,
+         1},
+        {"Cancel button, Ctrl+W", {.cancelButton = true}, Qt::CTRL | Qt::Key_W, true, 0},
+        {"main window, Escape", {.appMenuBar = true}, QKeyCombination(Qt::Key_Escape), false, 0},
+        {"main window, Ctrl+W", {.appMenuBar = true}, Qt::CTRL | Qt::Key_W, false, 0},
+        {"no close box, Escape", {.closeBox = false}, QKeyCombination(Qt::Key_Escape), false, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto w = open(row.design);
+        QTest::keyClick(w->qwindow()->windowHandle(), row.keys.key(), row.keys.keyboardModifiers());
+        EXPECT_EQ(!w->isOpen(), row.closes);
+        EXPECT_EQ(w->closes, row.closes ? 1 : 0);
+        EXPECT_EQ(w->Visible(), !row.closes);
+        EXPECT_EQ(w->pushed[2], row.cancelled);
+        EXPECT_EQ(w->pushed[0] + w->pushed[1], 0);
+        w->Close();
+        QApplication::processEvents();
+    }
+}
+
+TEST_F(Panels, EscapeWhileAModalBoxIsUpClosesOnlyTheBox) {
+    auto w = open({});
+    bool boxClosed = false;
+    QMessageBox box(QMessageBox::NoIcon, "Box", "Text", QMessageBox::Ok, w->qwindow());
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (QApplication::activeModalWidget() != &box || !box.isActiveWindow()) return;
+        answer.stop();
+        QTest::keyClick(box.windowHandle(), Qt::Key_Escape);
+        boxClosed = true;
+    });
+    answer.start(10);
+    QTimer::singleShot(5000, &box, [&] { box.done(0); });  // bounds a broken run
+    box.exec();
+    EXPECT_TRUE(boxClosed);
+    EXPECT_TRUE(w->isOpen());
+    EXPECT_EQ(w->closes, 0);
+}
+
+// A window that cannot be resized by design tells the window manager so: its frame's least and
+// greatest sizes are its size, and it offers no maximising.
+TEST_F(Panels, AWindowThatCannotBeResizedKeepsItsSizeWithOrWithoutAMenuBar) {
+    for (bool bar : {false, true}) {
+        SCOPED_TRACE(bar);
+        auto w = open({.ownMenuBar = bar});
+        QMainWindow* top = w->qwindow();
+        const QSize frame = top->size();
+        EXPECT_EQ(w->content()->size(), QSize(212, 103));
+        EXPECT_EQ(top->minimumSize(), frame);
+        EXPECT_EQ(top->maximumSize(), frame);
+        EXPECT_FALSE(top->windowFlags() & Qt::WindowMaximizeButtonHint);
+        // Maximising is the window manager's; the offscreen desktop has none, so the desktop
+        // check (bench/desktop) tries it.
+        top->resize(900, 700);
+        QApplication::processEvents();
+        EXPECT_EQ(top->size(), frame);
+        EXPECT_EQ(w->content()->size(), QSize(212, 103));
+        w->Close();
+        QApplication::processEvents();
+    }
+    // Made resizeable again, it lets go of the bounds.
+    auto w = open({});
+    w->setResizeable(true);
+    w->qwindow()->resize(500, 400);
+    EXPECT_EQ(w->qwindow()->size(), QSize(500, 400));
+}
+
+// A window without menus has no menu bar at all, not an empty one for screen readers to find.
+TEST_F(Panels, AWindowWithoutMenusShowsNoMenuBar) {
+    auto w = open({});
+    EXPECT_EQ(w->qwindow()->menuWidget(), nullptr);
+    EXPECT_TRUE(w->qwindow()->findChildren<QMenuBar*>().isEmpty());
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w->qwindow());
+    for (int i = 0; i < a->childCount(); ++i) EXPECT_NE(a->child(i)->role(), QAccessible::MenuBar);
+    w->Close();
+    auto withBar = open({.ownMenuBar = true});
+    EXPECT_NE(withBar->qwindow()->menuWidget(), nullptr);
+    EXPECT_TRUE(withBar->qwindow()->menuWidget()->isVisible());
+}
+
+// The window opens with the focus on its default button, and Return presses the focused button
+// (the one a screen reader has just named); with the focus elsewhere Return is the default's.
+TEST_F(Panels, ReturnPressesTheButtonThatHasTheFocus) {
+    auto w = open({});
+    QWindow* window = w->qwindow()->windowHandle();
+    EXPECT_EQ(QApplication::focusWidget(), w->button("Second")->widget());
+    QTest::keyClick(window, Qt::Key_Return);
+    EXPECT_EQ(w->pushed[1], 1);
+    w->button("First")->widget()->setFocus();
+    QTest::keyClick(window, Qt::Key_Return);
+    QTest::keyClick(window, Qt::Key_Enter);
+    EXPECT_EQ(w->pushed[0], 2);
+    EXPECT_EQ(w->pushed[1], 1);
+    w->content()->setFocus();
+    QTest::keyClick(window, Qt::Key_Return);
+    EXPECT_EQ(w->pushed[1], 2);
 }
 
 }  // namespace

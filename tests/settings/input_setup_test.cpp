@@ -209,22 +209,50 @@ TEST_F(Dialog, EveryClickRestylesTheMainTextAndStoresTheChoice) {
         {"BoldOff", {"Black", "144", "Arial", "False"}},
         {"BoldOn", {"Black", "144", "Arial", "True"}},
     };
-    for (const Click& c : clicks) {
-        SCOPED_TRACE(c.name);
-        auto radio = d->controlAs<rb::RadioButton>(c.name);
-        QTest::mouseClick(radio->widget(), Qt::LeftButton, {}, QPoint(6, 10));
-        EXPECT_TRUE(radio->Value());
-        EXPECT_EQ(globals(), c.globals);
-        const auto& g = c.globals;
-        EXPECT_EQ(text->TextColor(), g[0] == "Red"    ? RGB(255, 0, 0)
-                                     : g[0] == "Blue" ? RGB(0, 0, 255)
-                                                      : RGB(0, 0, 0));
-        EXPECT_EQ(text->TextSize(), std::stoi(g[1]));
-        EXPECT_EQ(text->widget()->font().family().toStdString(), g[2]);
-        EXPECT_EQ(text->Bold(), g[3] == "True");
+    // By the mouse, then by the accessibility interface's toggle (switch access, voice control
+    // and the screen reader's own commands use it, and it never clicks).
+    for (bool accessible : {false, true}) {
+        // The table starts from the design's 36.
+        QTest::mouseClick(d->Font36()->widget(), Qt::LeftButton, {}, QPoint(6, 10));
+        for (const Click& c : clicks) {
+            SCOPED_TRACE(std::string(c.name) + (accessible ? " toggled" : " clicked"));
+            auto radio = d->controlAs<rb::RadioButton>(c.name);
+            if (accessible)
+                QAccessible::queryAccessibleInterface(radio->widget())
+                    ->actionInterface()
+                    ->doAction(QAccessibleActionInterface::toggleAction());
+            else
+                QTest::mouseClick(radio->widget(), Qt::LeftButton, {}, QPoint(6, 10));
+            EXPECT_TRUE(radio->Value());
+            EXPECT_EQ(globals(), c.globals);
+            const auto& g = c.globals;
+            EXPECT_EQ(text->TextColor(), g[0] == "Red"    ? RGB(255, 0, 0)
+                                         : g[0] == "Blue" ? RGB(0, 0, 255)
+                                                          : RGB(0, 0, 0));
+            EXPECT_EQ(text->TextSize(), std::stoi(g[1]));
+            EXPECT_EQ(text->widget()->font().family().toStdString(), g[2]);
+            EXPECT_EQ(text->Bold(), g[3] == "True");
+        }
     }
     // The others of a group are cleared.
     EXPECT_EQ(selection(*d), (std::vector<std::string>{"Black", "Font144", "Arial", "BoldOn"}));
+}
+
+// Escape and Ctrl+W leave the dialog as its close box does: its Close stores the selection.
+TEST_F(Dialog, EscapeOrCtrlWClosesItAndStoresTheSelection) {
+    for (QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+        setGlobals("Blue", 72, "Times", "False");
+        auto d = InputSetup::InputSetup_();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(d->qwindow()));
+        EXPECT_EQ(d->qwindow()->minimumSize(), d->qwindow()->maximumSize()) << "a fixed size";
+        setGlobals("", 0, "", "");
+        QTest::keyClick(d->qwindow()->windowHandle(), keys.key(), keys.keyboardModifiers());
+        EXPECT_FALSE(d->isOpen());
+        EXPECT_EQ(globals(), (std::vector<std::string>{"Blue", "72", "Times", "False"}));
+        d = nullptr;
+        QApplication::processEvents();
+    }
+    EXPECT_TRUE(main_->isOpen());
 }
 
 TEST_F(Dialog, OneDialogAtATimeAndReopeningLeavesNothingBehind) {

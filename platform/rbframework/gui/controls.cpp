@@ -12,7 +12,9 @@
 #include <QFontInfo>
 #include <QMimeData>
 #include <QPlainTextDocumentLayout>
+#include <QScrollBar>
 #include <QShortcut>
+#include <QShowEvent>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -53,6 +55,17 @@ class PlainTextEdit final : public QPlainTextEdit {
     using QPlainTextEdit::QPlainTextEdit;
 
   protected:
+    // A text set before the widget had its size was wrapped at the old width, and the view kept
+    // its line offset into the first paragraph when the text was wrapped again at the shown
+    // width: it opened a line or more below the caret. The first show puts the caret in view
+    // from the top.
+    void showEvent(QShowEvent* e) override {
+        QPlainTextEdit::showEvent(e);
+        if (shown_ || e->spontaneous()) return;
+        shown_ = true;
+        verticalScrollBar()->setValue(verticalScrollBar()->minimum());
+        ensureCursorVisible();
+    }
     bool canInsertFromMimeData(const QMimeData* source) const override {
         return source && source->hasText();
     }
@@ -63,6 +76,9 @@ class PlainTextEdit final : public QPlainTextEdit {
         insertPlainText(normaliseLineEnds(text));
         ensureCursorVisible();
     }
+
+  private:
+    bool shown_ = false;
 };
 
 // A paragraph's layout keeps its glyphs and character data only when asked to. Without them a
@@ -417,14 +433,22 @@ void PushButton::setDefault(bool on) {
             new QShortcut(QKeySequence(key), button(), nullptr, nullptr, Qt::WindowShortcut);
         *kept = shortcut;
         QObject::connect(shortcut, &QShortcut::activated, button(), [this] {
+            // Return presses the button that has the focus, as in the desktop's dialogs: the one
+            // a screen reader has just named.
+            auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+            if (focused && focused != button() && focused->window() == button()->window()) {
+                if (focused->isEnabled()) focused->click();
+                return;
+            }
             if (button()->isVisible() && button()->isEnabled()) button()->click();
         });
     }
 }
 
+// The window's Escape presses it (Window): one shortcut for the key, so that it is never
+// ambiguous between the button and the window.
 void PushButton::setCancel(bool on) {
     cancel_ = on;
-    button()->setShortcut(on ? QKeySequence(Qt::Key_Escape) : QKeySequence());
 }
 
 void PushButton::Push() {

@@ -90,22 +90,22 @@ struct Graphics::Job {
     bool failed = false;
 
     // Where the pages go, for messages.
-    QString target() const {
-        return file ? file->fileName() : printer->printerName();
-    }
+    QString target() const { return file ? file->fileName() : printer->printerName(); }
     void fail(const QString& reason = {}) {
         if (failed) return;
         failed = true;
-        QString text = file ? QStringLiteral("The printout could not be saved as \u201C%1\u201D.")
-                                  .arg(file->fileName())
-                            : QStringLiteral("The printer \u201C%1\u201D could not print the pages.")
-                                  .arg(printer->printerName());
+        QString text = file
+                           ? QStringLiteral("The printout could not be saved as \u201C%1\u201D.")
+                                 .arg(file->fileName())
+                           : QStringLiteral("The printer \u201C%1\u201D could not print the pages.")
+                                 .arg(printer->printerName());
         if (!reason.isEmpty()) text += QLatin1Char(' ') + reason;
         MsgBox(String(text.toStdString()));
     }
     // Opens the output and starts the first page; false (the user told) when it cannot.
     bool begin() {
-        if (printer->outputFormat() == QPrinter::PdfFormat && !printer->outputFileName().isEmpty()) {
+        if (printer->outputFormat() == QPrinter::PdfFormat &&
+            !printer->outputFileName().isEmpty()) {
             file = std::make_unique<QSaveFile>(printer->outputFileName());
             if (!file->open(QIODevice::WriteOnly)) {
                 fail(file->errorString());
@@ -158,8 +158,8 @@ String Graphics::TextFont() const {
 
 void Graphics::setTextFont(const String& family) {
     QString name = toQ(family);
-    family_ = name.isEmpty() || name == QLatin1String("System") ? QApplication::font().family()
-                                                                 : name;
+    family_ =
+        name.isEmpty() || name == QLatin1String("System") ? QApplication::font().family() : name;
 }
 
 void Graphics::setTextSize(double points) {
@@ -188,8 +188,7 @@ void Graphics::usePen() const {
     job_->painter.setPen(QColor(color_.red, color_.green, color_.blue));
 }
 
-void Graphics::DrawString(const String& text, double x, double y, double wrapWidth,
-                          bool condense) {
+void Graphics::DrawString(const String& text, double x, double y, double wrapWidth, bool condense) {
     QPainter& p = painter();
     const QFont font = deviceFont();
     const QFontMetricsF metrics(font, device());
@@ -282,8 +281,7 @@ void StyledTextPrinter::DrawBlock(double x, double y, double height) {
     }
 }
 
-Ref<rb::StyledTextPrinter> TextArea::StyledTextPrinter(const Ref<Graphics>& g,
-                                                        double width) const {
+Ref<rb::StyledTextPrinter> TextArea::StyledTextPrinter(const Ref<Graphics>& g, double width) const {
     if (!g) throw NilObjectException();
     return make<rb::StyledTextPrinter>(g, plainText(), width);
 }

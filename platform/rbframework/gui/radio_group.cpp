@@ -4,7 +4,10 @@
 #include <QEvent>
 #include <QKeyEvent>
 
+#include <QScopedValueRollback>
+
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "platform/rbframework/gui/window.h"
@@ -30,7 +33,9 @@ class RadioWidget final : public QRadioButton {
         QObject::connect(this, &QAbstractButton::toggled, this, [this] { updateTabStops(); });
     }
 
-    RadioButton* owner_;  // cleared when the control goes first
+    RadioButton* owner_;          // cleared when the control goes first
+    bool settingValue_ = false;   // the program sets the value: no Action
+    bool clickSelected_ = false;  // the click under way has selected the button already
 
     // The group's buttons in TabIndex order; creation order among equals.
     std::vector<RadioWidget*> members() const {
@@ -80,6 +85,13 @@ class RadioWidget final : public QRadioButton {
     }
 
   protected:
+    // Every click (the mouse, Space, the arrows) passes here before Qt raises `clicked`.
+    void nextCheckState() override {
+        bool was = isChecked();
+        QRadioButton::nextCheckState();
+        clickSelected_ = isChecked() && !was;
+    }
+
     bool event(QEvent* e) override {
         if (e->type() == QEvent::ParentAboutToChange) {
             leave();
@@ -159,8 +171,18 @@ RadioButton::RadioButton(Window* window)
     setBold(false);
     setItalic(false);
     setUnderline(false);
-    static_cast<RadioWidget*>(widget())->join();
-    QObject::connect(radio(), &QAbstractButton::clicked, radio(), [this] { raise(event::Action); });
+    auto* r = static_cast<RadioWidget*>(widget());
+    r->join();
+    // A selection raises Action once, however the user made it: a click (which also toggles),
+    // or the accessibility interface's toggle, which switch access and voice control use and
+    // which never clicks. A click on the button already selected raises it too, as it always has.
+    QObject::connect(r, &QAbstractButton::toggled, r, [this, r](bool on) {
+        if (on && !r->settingValue_) raise(event::Action);
+    });
+    QObject::connect(r, &QAbstractButton::clicked, r, [this, r] {
+        if (std::exchange(r->clickSelected_, false)) return;
+        raise(event::Action);
+    });
 }
 
 RadioButton::~RadioButton() {
@@ -185,8 +207,9 @@ bool RadioButton::Value() const {
 }
 
 void RadioButton::setValue(bool on) {
-    QRadioButton* r = radio();
+    auto* r = dynamic_cast<RadioWidget*>(widget());
     if (!r || r->isChecked() == on) return;
+    QScopedValueRollback quiet(r->settingValue_, true);
     QButtonGroup* g = r->group();
     if (on || !g) {
         r->setChecked(on);

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
@@ -90,6 +91,9 @@ void Window::Constructor() {
     CreateControls();
     AddMenuHandlers();
     arrangeFocusAndNames();
+    addLeavingKeys();
+    built_ = true;
+    applySize();
     open_ = true;
     detail::openWindows().push_back(Ref<Window>::retain(this));
     if (visibleAtOpen_) Show();
@@ -119,6 +123,14 @@ void Window::arrangeFocusAndNames() {
                      [&](Control* a, Control* b) { return path(a) < path(b); });
     for (size_t i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1]->widget(), order[i]->widget());
+    // A window opens with the focus on its default button, so that the button a screen reader
+    // names first is the one Return presses.
+    for (Control* c : order)
+        if (auto* b = dynamic_cast<PushButton*>(c);
+            b && b->Default() && b->Visible() && b->Enabled()) {
+            b->button()->setFocus(Qt::OtherFocusReason);
+            break;
+        }
 
     for (const auto& c : controls_) {
         bool uncaptioned = dynamic_cast<Slider*>(c.get()) || dynamic_cast<ProgressBar*>(c.get());
@@ -136,6 +148,45 @@ void Window::arrangeFocusAndNames() {
             best->label()->setBuddy(c->widget());
         }
     }
+}
+
+bool Window::isMainWindow() const {
+    Application* app = Application::current();
+    return menuBar_ && app && app->menuBar() == menuBar_;
+}
+
+namespace {
+bool claimsShortcut(const MenuItem& item, const std::string& keys) {
+    for (int32_t i = 0; i < item.Count(); ++i) {
+        Ref<MenuItem> child = item.Item(i);
+        if (child->KeyboardShortcut().toUtf8() == keys || claimsShortcut(*child, keys)) return true;
+    }
+    return false;
+}
+}  // namespace
+
+// Escape and Ctrl+W leave a window from inside it as its close box does; without them a user
+// who cannot see the frame's buttons is left with the window manager's keys. The main window
+// holds the user's work, so neither closes it. A Cancel button takes Escape for its window.
+void Window::addLeavingKeys() {
+    if (!widget_) return;
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), widget_, [this] {
+        for (const auto& c : controls_) {
+            auto* b = dynamic_cast<PushButton*>(c.get());
+            if (b && b->Cancel() && b->button()->isVisible() && b->button()->isEnabled()) {
+                b->button()->click();
+                return;
+            }
+        }
+        if (closeButton_ && !isMainWindow() && widget_) widget_->close();
+    });
+    escape->setContext(Qt::WindowShortcut);
+    // A menu item of the window's own that has the keys keeps them.
+    if (menuBar_ && claimsShortcut(*menuBar_, "Cmd+W")) return;
+    auto* closeKeys = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), widget_, [this] {
+        if (closeButton_ && !isMainWindow() && widget_) widget_->close();
+    });
+    closeKeys->setContext(Qt::WindowShortcut);
 }
 
 void Window::_SetProperties(PropertySet properties) {
@@ -173,7 +224,10 @@ void Window::_SetProperties(PropertySet properties) {
         else if (n == "Visible")
             visibleAtOpen_ = b();
         else if (n == "MenuBarVisible") {
-            if (widget_) widget_->menuBar()->setVisible(b());
+            // Asking a main window for its bar makes one: a window without menus would show
+            // screen readers an empty menu bar.
+            menuBarVisible_ = b();
+            if (widget_ && menuBar_) widget_->menuBar()->setVisible(menuBarVisible_);
         }
         // Design values with no counterpart on this desktop, or that keep the default look.
         else if (n == "LiveResize" || n == "FullScreen" || n == "Composite" ||
@@ -194,11 +248,25 @@ void Window::applySize() {
     if (!widget_) return;
     content()->setMinimumSize(min_);
     content()->setMaximumSize(max_);
+    const QSize frame(size_.width(), size_.height() + menuHeight());
     if (!resizeable_) {
         content()->setMinimumSize(size_);
         content()->setMaximumSize(size_);
     }
-    widget_->resize(size_.width(), size_.height() + menuHeight());
+    // The window manager reads the top-level's size hints: equal bounds are what keeps it from
+    // resizing or maximising the window. Set once the window is built, and only when they
+    // change: each setting is a message to the window system.
+    const QSize fixed = resizeable_ || !built_ ? QSize() : frame;
+    if (fixed != fixedFrame_) {
+        if (fixed.isValid()) {
+            widget_->setFixedSize(fixed);
+        } else {
+            widget_->setMinimumSize(0, 0);  // the content's minimum holds again
+            widget_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        }
+        fixedFrame_ = fixed;
+    }
+    widget_->resize(frame);
     content()->resize(size_);
 }
 
@@ -207,7 +275,7 @@ void Window::applyFlags() {
     Qt::WindowFlags f = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
     if (closeButton_) f |= Qt::WindowCloseButtonHint;
     if (minimizeButton_) f |= Qt::WindowMinimizeButtonHint;
-    if (maximizeButton_) f |= Qt::WindowMaximizeButtonHint;
+    if (maximizeButton_ && resizeable_) f |= Qt::WindowMaximizeButtonHint;
     bool shown = widget_->isVisible();
     widget_->setWindowFlags(f);
     if (shown) widget_->show();
@@ -275,6 +343,7 @@ void Window::setTitle(const String& title) {
 void Window::setResizeable(bool on) {
     resizeable_ = on;
     applySize();
+    applyFlags();
 }
 
 bool Window::Visible() const {
@@ -376,18 +445,32 @@ Ref<Control> Window::_ControlByName(const std::string& name) const {
 void Window::setMenuBar(const Ref<MenuBar>& bar) {
     menuBar_ = bar;
     if (!widget_) return;
+    if (!bar) {
+        widget_->setMenuWidget(nullptr);  // the old bar goes with it
+        applySize();
+        return;
+    }
     QMenuBar* qbar = new QMenuBar(widget_);
     qbar->setNativeMenuBar(false);
-    if (bar) bar->renderInto(qbar, this);
-    // F10 opens the first menu, as on the rest of this desktop; the arrows go on from there.
+    bar->renderInto(qbar, this);
+    // F10 opens the first menu with its first item active, as Alt and the menu's letter do:
+    // a menu open with nothing active says nothing to a screen reader.
     auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), qbar, [qbar] {
-        for (QAction* menu : qbar->actions())
-            if (menu->isVisible() && menu->isEnabled()) {
-                qbar->setActiveAction(menu);
-                return;
-            }
+        auto usable = [](QAction* a) { return a->isVisible() && a->isEnabled(); };
+        for (QAction* menu : qbar->actions()) {
+            if (!usable(menu)) continue;
+            qbar->setActiveAction(menu);  // opens it, and the application prepares its items
+            if (QMenu* popup = menu->menu(); popup && popup->isVisible())
+                for (QAction* item : popup->actions())
+                    if (!item->isSeparator() && usable(item)) {
+                        popup->setActiveAction(item);
+                        break;
+                    }
+            return;
+        }
     });
     f10->setContext(Qt::WindowShortcut);
+    if (!menuBarVisible_) qbar->setVisible(false);
     widget_->setMenuBar(qbar);  // the old bar goes with it
     applySize();
 }

@@ -112,13 +112,17 @@ class Window : public Object {
     void applySize();
     void applyFlags();
     void arrangeFocusAndNames();
+    void addLeavingKeys();
+    // The window that shows the application's own menu bar: the one that holds the user's work.
+    bool isMainWindow() const;
     int menuHeight() const;
 
     QPointer<WindowWidget> widget_;
     QSize size_{300, 300}, min_{64, 64}, max_{32000, 32000};
     bool resizeable_ = true, closeButton_ = true, minimizeButton_ = true, maximizeButton_ = true;
-    bool visibleAtOpen_ = true;
-    bool open_ = false, closing_ = false;
+    bool visibleAtOpen_ = true, menuBarVisible_ = true;
+    bool open_ = false, closing_ = false, built_ = false;
+    QSize fixedFrame_;  // the top-level's fixed size, when it has one
     std::vector<Ref<Control>> controls_;
     std::map<std::string, Control*> byName_;
     Ref<MenuBar> menuBar_;
