@@ -1,7 +1,10 @@
 #include "platform/rbframework/gui/dialogs.h"
 
 #include <QApplication>
-#include <QMessageBox>
+#include <QDialogButtonBox>
+#include <QPushButton>
+
+#include "platform/rbframework/gui/message_window.h"
 
 namespace rb {
 
@@ -10,10 +13,16 @@ namespace {
 class DesktopDialogs final : public Dialogs {
   public:
     void msgBox(const String& text) override {
-        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
-                        QString::fromStdString(text.toUtf8()), QMessageBox::Ok,
-                        QApplication::activeWindow());
-        box.setAccessibleName(box.text());
+        detail::MessageWindow::Content content;
+        content.message = QString::fromStdString(text.toUtf8());
+        content.messageMinimumWidth = detail::MessageWindow::kOneLine;
+        content.alert = true;
+        detail::MessageWindow box(content, QApplication::activeWindow());
+        box.setAccessibleName(content.message);
+        QPushButton* ok = box.buttons()->addButton(QDialogButtonBox::Ok);
+        QObject::connect(box.buttons(), &QDialogButtonBox::accepted, &box, &QDialog::accept);
+        ok->setDefault(true);
+        ok->setFocus();
         box.exec();
     }
     void beep() override { QApplication::beep(); }

@@ -1,14 +1,11 @@
 #include "platform/rbframework/gui/message_dialog.h"
 
 #include <QApplication>
-#include <QDialog>
 #include <QDialogButtonBox>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QStyle>
-#include <QVBoxLayout>
+
+#include "platform/rbframework/gui/message_window.h"
 
 namespace rb {
 
@@ -16,15 +13,6 @@ namespace {
 
 QString toQ(const String& s) {
     return QString::fromStdString(s.toUtf8());
-}
-
-QLabel* plainLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setText(text);
-    label->setTextInteractionFlags(Qt::NoTextInteraction);
-    return label;
 }
 
 QStyle::StandardPixmap iconFor(int32_t code) {
@@ -40,54 +28,23 @@ QStyle::StandardPixmap iconFor(int32_t code) {
     }
 }
 
-// Longer than this, the explanation scrolls instead of growing the dialog past the screen.
-constexpr qsizetype kScrollingExplanation = 1500;
-
 class DesktopPresenter final : public MessageDialogPresenter {
   public:
     DialogChoice present(const MessageDialog& d) override {
-        QDialog dialog(QApplication::activeWindow());
-        QString title = toQ(d.Title);
-        dialog.setWindowTitle(title.isEmpty() ? QApplication::applicationName() : title);
+        detail::MessageWindow::Content content;
+        content.title = toQ(d.Title);
+        content.message = toQ(d.Message);
+        content.explanation = toQ(d.Explanation);
+        content.boldMessage = true;
+        content.messageMinimumWidth = 360;
+        if (d.Icon != MessageDialog::kIconNone) content.icon = iconFor(d.Icon);
+        detail::MessageWindow dialog(content, QApplication::activeWindow());
         dialog.setAccessibleName(dialog.windowTitle());
-        dialog.setAccessibleDescription(toQ(d.Message));
-
-        auto* outer = new QVBoxLayout(&dialog);
-        auto* row = new QHBoxLayout;
-        outer->addLayout(row);
-        if (d.Icon != MessageDialog::kIconNone) {
-            auto* icon = new QLabel(&dialog);
-            int side = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
-            icon->setPixmap(dialog.style()->standardIcon(iconFor(d.Icon)).pixmap(side, side));
-            icon->setAlignment(Qt::AlignTop);
-            row->addWidget(icon);
-        }
-        auto* texts = new QVBoxLayout;
-        row->addLayout(texts, 1);
-        QLabel* message = plainLabel(toQ(d.Message), &dialog);
-        QFont bold = message->font();
-        bold.setBold(true);
-        message->setFont(bold);
-        message->setMinimumWidth(360);
-        texts->addWidget(message);
-        QString explanation = toQ(d.Explanation);
-        if (!explanation.isEmpty()) {
-            QLabel* label = plainLabel(explanation, &dialog);
-            if (explanation.size() > kScrollingExplanation) {
-                auto* scroll = new QScrollArea(&dialog);
-                scroll->setWidget(label);
-                scroll->setWidgetResizable(true);
-                scroll->setMinimumHeight(240);
-                scroll->setAccessibleName(QStringLiteral("Explanation"));
-                texts->addWidget(scroll);
-            } else {
-                texts->addWidget(label);
-            }
-        }
+        dialog.setAccessibleDescription(content.message);
 
         DialogChoice choice =
             d.CancelButton()->Visible() ? DialogChoice::Cancel : DialogChoice::Action;
-        auto* buttons = new QDialogButtonBox(&dialog);
+        QDialogButtonBox* buttons = dialog.buttons();
         auto add = [&](const Ref<MessageDialogButton>& b, QDialogButtonBox::ButtonRole role,
                        DialogChoice which) {
             if (!b->Visible()) return static_cast<QPushButton*>(nullptr);
@@ -107,7 +64,6 @@ class DesktopPresenter final : public MessageDialogPresenter {
             action->setDefault(true);
             action->setFocus();
         }
-        outer->addWidget(buttons);
         dialog.exec();
         return choice;
     }
