@@ -14,6 +14,7 @@
 
 #include <algorithm>
 
+#include "platform/rbframework/gui/accessible_window.h"
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/controls.h"
 #include "platform/rbframework/gui/progress_bar.h"
@@ -68,6 +69,7 @@ Window* _GetImplicitWindow(std::string_view className) {
 }
 
 Window::Window() : widget_(new WindowWidget(this)) {
+    InstallWindowAccessibility();
     widget_->setAttribute(Qt::WA_DeleteOnClose, false);
     applySize();
 }
