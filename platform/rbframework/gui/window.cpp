@@ -15,6 +15,7 @@
 
 #include <algorithm>
 
+#include "platform/rbframework/gui/accessible_window.h"
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/controls.h"
 #include "platform/rbframework/gui/progress_bar.h"
@@ -69,6 +70,7 @@ Window* _GetImplicitWindow(std::string_view className) {
 }
 
 Window::Window() : widget_(new WindowWidget(this)) {
+    InstallWindowAccessibility();
     widget_->setAttribute(Qt::WA_DeleteOnClose, false);
     applySize();
 }
