@@ -208,14 +208,17 @@ class World:
             return subprocess.CompletedProcess(argv, 124, "", "timed out")
 
     # The program.
-    def write_preferences(self, first_start):
-        path = os.path.join(self.env["XDG_CONFIG_HOME"], "vellora.txt")
+    def preferences_path(self):
+        return os.path.join(self.env["XDG_CONFIG_HOME"], "vellora.txt")
+
+    def write_preferences(self, first_start, top=70, left=10):
+        path = self.preferences_path()
         if first_start:
             if os.path.exists(path):
                 os.remove(path)
             return
         with open(path, "w") as f:
-            f.write("#Window1Position 70\t10\t400\t492\n#InputFontColor Black\n"
+            f.write("#Window1Position %d\t%d\t400\t492\n#InputFontColor Black\n" % (top, left) +
                     "#InputFontSize 36\n#InputFontFamily Arial\n#InputBold True\n"
                     "#SpeakingRate 200\n#InitialLaunch False\n")
 
@@ -751,6 +754,29 @@ def run_steps(c, only):
                      [("step ran", False, "%s: %s" % (type(e).__name__, e))])
 
 
+def stored_places(c):
+    """Every stored place of the main window is applied, and saved back unchanged."""
+    w = c.w
+    for top, left in ((0, 0), (0, 70), (10, 0), (40, 90)):
+        w.write_preferences(first_start=False, top=top, left=left)
+        c.begin()
+        w.start_program()
+        up = c.wait_active(MAIN, 20)
+        time.sleep(1.0)
+        ids = c.window_ids(MAIN)
+        x, y = c.geometry(ids[0])[:2] if ids else (-1, -1)
+        w.stop(w.app)
+        saved = re.search(r"#Window1Position (-?\d+)\t(-?\d+)", read(w.preferences_path()))
+        saved = (int(saved.group(1)), int(saved.group(2))) if saved else None
+        c.report("stored place top %d, left %d" % (top, left), [], [
+            # The window manager puts its frame at the place asked for: the window's own area
+            # is then the frame's border and title further in.
+            ("the window opens there", up and 0 <= x - left <= 10 and 0 <= y - top <= 40,
+             "its area at left %d, top %d" % (x, y)),
+            ("the same place is saved", saved == (top, left), str(saved)),
+        ])
+
+
 def first_start(c):
     """The first start shows a message box, then the help window; both must be spoken."""
     w = c.w
@@ -792,7 +818,7 @@ def main():
     ap.add_argument("--out", help="folder for the logs and screenshots (kept)")
     ap.add_argument("--keep", action="store_true", help="keep the private home folder")
     ap.add_argument("--only", default="", help="comma-separated steps: f10,input,selftest,"
-                    "update,about,help,print,first")
+                    "update,about,help,print,places,first")
     ap.add_argument("--hold", type=float, default=30.0,
                     help="seconds the update server holds its reply")
     ap.add_argument("--explore", type=float, default=0,
@@ -818,11 +844,13 @@ def main():
             sys.stdout.flush()
             time.sleep(args.explore)
             only = {"none"}
-        if not only or only - {"first"}:
+        if not only or only - {"first", "places"}:
             world.write_preferences(first_start=False)
             if "none" not in only:
                 run_steps(c, only)
             world.stop(world.app)
+        if (not only or "places" in only) and not args.explore:
+            stored_places(c)
         if (not only or "first" in only) and not args.explore:
             first_start(c)
             world.stop(world.app)

@@ -322,15 +322,23 @@ constexpr int32_t kFarthestPlace = 1 << 24;
 
 void Window::setLeft(int32_t x) {
     if (!widget_) return;
-    QRect g = widget_->geometry();
-    g.moveLeft(std::clamp(x, -kFarthestPlace, kFarthestPlace));
-    widget_->setGeometry(g);
+    placeAt(QPoint(std::clamp(x, -kFarthestPlace, kFarthestPlace), widget_->geometry().y()));
 }
 void Window::setTop(int32_t y) {
     if (!widget_) return;
+    placeAt(QPoint(widget_->geometry().x(), std::clamp(y, -kFarthestPlace, kFarthestPlace)));
+}
+
+void Window::placeAt(QPoint at) {
     QRect g = widget_->geometry();
-    g.moveTop(std::clamp(y, -kFarthestPlace, kFarthestPlace));
+    // A window just shown reads the place Qt gave it (0, 0) until the window manager has put it
+    // where it likes; that same place set again would be no move at all, and the manager's
+    // placement would stand. Moved away and back, the window goes where it was asked to.
+    if (g.topLeft() == at && widget_->isVisible() && !placed_)
+        widget_->setGeometry(g.translated(1, 1));
+    g.moveTopLeft(at);
     widget_->setGeometry(g);
+    placed_ = true;
 }
 
 String Window::Title() const {

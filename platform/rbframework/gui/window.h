@@ -3,6 +3,7 @@
 // class's name (the implicit instance).
 #pragma once
 
+#include <QPoint>
 #include <QPointer>
 #include <QSize>
 
@@ -110,6 +111,7 @@ class Window : public Object {
     void contentResized(QSize size);
     void closed();
     void applySize();
+    void placeAt(QPoint at);
     void applyFlags();
     void arrangeFocusAndNames();
     void addLeavingKeys();
@@ -122,7 +124,8 @@ class Window : public Object {
     bool resizeable_ = true, closeButton_ = true, minimizeButton_ = true, maximizeButton_ = true;
     bool visibleAtOpen_ = true, menuBarVisible_ = true;
     bool open_ = false, closing_ = false, built_ = false;
-    QSize fixedFrame_;  // the top-level's fixed size, when it has one
+    QSize fixedFrame_;     // the top-level's fixed size, when it has one
+    bool placed_ = false;  // the program has set the window's place
     std::vector<Ref<Control>> controls_;
     std::map<std::string, Control*> byName_;
     Ref<MenuBar> menuBar_;
