@@ -174,6 +174,36 @@ TEST_F(Commands, ClearAllEmptiesTextAndClipboardAndLetsSpeechGoOn) {
     EXPECT_EQ(echo_.spoken, (std::vector<std::pair<std::string, bool>>{{"New ", false}}));
 }
 
+// Clear All is one edit of the text: Undo brings it back, as after deleting a selection.
+TEST_F(Commands, ClearAllCanBeUndone) {
+    type(edit(), "Dear Ann, see you. ");
+    w_->ClearAll()->Push();
+    ASSERT_EQ(text(), "");
+    QTest::keyClick(edit(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(text(), "Dear Ann, see you. ");
+    // And the echo goes on at the end with the next word only.
+    echo_.spoken.clear();
+    QTextCursor end = edit()->textCursor();
+    end.movePosition(QTextCursor::End);
+    edit()->setTextCursor(end);
+    type(edit(), "Bye. ");
+    EXPECT_EQ(echo_.spoken, (std::vector<std::pair<std::string, bool>>{{"Bye.", false}}));
+}
+
+// Shift is held for "?" and "!", so Shift+Enter comes easily: its line break is read as one.
+TEST_F(Commands, SpeakSelectedReadsLineBreaksOfEitherKind) {
+    type(edit(), "Why?");
+    QTest::keyClick(edit(), Qt::Key_Return, Qt::ShiftModifier);
+    type(edit(), "Because.");
+    QTest::keyClick(edit(), Qt::Key_Return);
+    paste(edit(), QString::fromUtf8("Pasted\u2028line"));
+    w_->EditField1()->SelectAll();
+    EXPECT_EQ(w_->EditField1()->SelText().toUtf8(), "Why?\nBecause.\nPasted\nline");
+    w_->SpeakSelected()->Push();
+    EXPECT_EQ(spoken(), (std::vector<std::string>{"Why?\nBecause.\nPasted\nline"}));
+    EXPECT_TRUE(dialogs_.messages.empty()) << "not refused";
+}
+
 // Clear All empties the clipboard, and on X11 an empty clipboard is an object without a
 // format: pasting it, by key or from the Edit menu, must leave the user's text as it was.
 TEST_F(Commands, PastingAfterClearAllKeepsTheText) {

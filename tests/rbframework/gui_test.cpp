@@ -192,6 +192,27 @@ TEST_F(Gui, TextAreaPiecesAndPositionsAgreeWithTheWholeText) {
     }
 }
 
+// Shift+Enter makes a line break of its own kind; every way the text leaves reads it as LF.
+TEST_F(Gui, LineAndParagraphBreaksLeaveTheTextAreaAlike) {
+    auto w = rb::implicitWindow<Sheet>();
+    auto t = w->text();
+    t->setText("");
+    t->edit()->setFocus();
+    QTest::keyClicks(t->edit(), "a");
+    QTest::keyClick(t->edit(), Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(t->edit(), "b");
+    QTest::keyClick(t->edit(), Qt::Key_Return);
+    QTest::keyClicks(t->edit(), "c");
+    ASSERT_TRUE(t->edit()->document()->toRawText().contains(QChar::LineSeparator));
+    t->SelectAll();
+    EXPECT_EQ(t->SelText().toUtf8(), "a\nb\nc");
+    EXPECT_EQ(t->Text().toUtf8(), "a\nb\nc");
+    EXPECT_EQ(t->TextMid(1, 5).toUtf8(), "a\nb\nc");
+    t->Copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), "a\nb\nc");
+    QApplication::clipboard()->clear();
+}
+
 TEST_F(Gui, TextChangeFiresForTypedAndSetTextOnly) {
     auto w = rb::implicitWindow<Sheet>();
     auto t = w->text();
@@ -576,6 +597,57 @@ TEST_F(Gui, ReadOnlyTextKeepsAKeyboardCaret) {
     EXPECT_EQ(t->SelText().toUtf8(), "three");
     QTest::keyClicks(t->edit(), "x");
     EXPECT_EQ(t->Text().toUtf8(), "one\ntwo\nthree");
+}
+
+// A text area that hides its selection draws none once the focus has gone, but keeps it; one
+// that does not keeps it drawn.
+TEST_F(Gui, HideSelectionHidesTheSelectionWithoutTheFocus) {
+    auto w = rb::implicitWindow<Sheet>();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w->qwindow()));
+    auto t = w->text();
+    t->setText("Some selected text");
+    QWidget* elsewhere = w->controlAs<rb::PushButton>("Go")->widget();
+    auto unfocused = [&](int32_t selLength) {
+        t->setSelStart(0);
+        t->setSelLength(selLength);
+        t->edit()->setFocus();
+        elsewhere->setFocus();
+        EXPECT_FALSE(t->edit()->hasFocus());
+        return t->edit()->viewport()->grab().toImage();
+    };
+    for (bool hide : {true, false}) {
+        SCOPED_TRACE(hide);
+        t->_SetProperties({{"HideSelection", hide}});
+        t->setTextColor(rb::RGB(200, 0, 0));  // a colour set later keeps the rule
+        QImage plain = unfocused(0), selected = unfocused(9);
+        EXPECT_EQ(t->SelText().toUtf8(), "Some sele");
+        EXPECT_EQ(plain == selected, hide);
+        t->edit()->setFocus();
+        EXPECT_NE(t->edit()->viewport()->grab().toImage(), plain) << "drawn with the focus";
+    }
+}
+
+// Text the program sets is one edit of the user's text: Undo brings the old text back. A
+// read-only text has nothing to undo.
+TEST_F(Gui, TextSetByTheProgramCanBeUndone) {
+    auto w = rb::implicitWindow<Sheet>();
+    auto t = w->text();
+    t->setText("");
+    QTest::keyClicks(t->edit(), "typed");
+    t->setText("");
+    int changes = w->changes;
+    EXPECT_TRUE(t->edit()->document()->isUndoAvailable());
+    t->edit()->undo();
+    EXPECT_EQ(t->Text().toUtf8(), "typed");
+    EXPECT_EQ(w->changes, changes + 1) << "the text came back as a change";
+    t->setText("one\ntwo");
+    EXPECT_EQ(t->SelStart(), 0) << "the caret at the start, as before";
+    t->edit()->undo();
+    EXPECT_EQ(t->Text().toUtf8(), "typed");
+    t->setReadOnly(true);
+    t->setText("shown");
+    EXPECT_FALSE(t->edit()->document()->isUndoAvailable());
+    t->setReadOnly(false);
 }
 
 TEST_F(Gui, MessageBoxesCanBeAnsweredByATest) {

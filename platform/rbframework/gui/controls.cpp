@@ -54,7 +54,18 @@ class PlainTextEdit final : public QPlainTextEdit {
   public:
     using QPlainTextEdit::QPlainTextEdit;
 
+    // Without the focus the selection is drawn in the palette's inactive colours: with those
+    // made the text's own, a text area that hides its selection shows none, though it keeps it.
+    void setHideSelection(bool on) {
+        hideSelection_ = on;
+        syncSelectionColours();
+    }
+
   protected:
+    void changeEvent(QEvent* e) override {
+        QPlainTextEdit::changeEvent(e);
+        if (e->type() == QEvent::PaletteChange) syncSelectionColours();
+    }
     // A text set before the widget had its size was wrapped at the old width, and the view kept
     // its line offset into the first paragraph when the text was wrapped again at the shown
     // width: it opened a line or more below the caret. The first show puts the caret in view
@@ -78,7 +89,22 @@ class PlainTextEdit final : public QPlainTextEdit {
     }
 
   private:
-    bool shown_ = false;
+    void syncSelectionColours() {
+        QPalette p = palette();
+        if (hideSelection_) {
+            p.setColor(QPalette::Inactive, QPalette::Highlight, Qt::transparent);
+            p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                       p.color(QPalette::Inactive, QPalette::Text));
+        } else {
+            p.setColor(QPalette::Inactive, QPalette::Highlight,
+                       QApplication::palette(this).color(QPalette::Inactive, QPalette::Highlight));
+            p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                       QApplication::palette(this).color(QPalette::Inactive,
+                                                         QPalette::HighlightedText));
+        }
+        if (p != palette()) setPalette(p);  // the change comes back here, and then matches
+    }
+    bool shown_ = false, hideSelection_ = false;
 };
 
 // A paragraph's layout keeps its glyphs and character data only when asked to. Without them a
@@ -302,7 +328,17 @@ void TextArea::setText(const String& text) {
     QString next = normaliseLineEnds(toQ(text));
     if (next == plainText()) return;
     settingText_ = true;
-    edit()->setPlainText(next);
+    if (edit()->isReadOnly()) {
+        edit()->setPlainText(next);
+    } else {
+        // One edit of the user's text, as deleting a selection is: Undo brings the old text back
+        // (Clear All would otherwise wipe it for good).
+        QTextCursor all(edit()->document());
+        all.select(QTextCursor::Document);
+        all.insertText(next);
+        QTextCursor start(edit()->document());
+        edit()->setTextCursor(start);
+    }
     settingText_ = false;
     raise(event::TextChange);
 }
@@ -333,10 +369,8 @@ void TextArea::setSelLength(int32_t length) {
 }
 
 String TextArea::SelText() const {
-    // The selection's own text, with its paragraph breaks as LF.
-    QString s = edit()->textCursor().selectedText();
-    s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return fromQ(s);
+    // The selection's own text, with its line and paragraph breaks as LF, as Text() reads them.
+    return fromQ(withLineFeeds(edit()->textCursor().selectedText()));
 }
 
 void TextArea::setSelText(const String& text) {
@@ -389,7 +423,9 @@ bool TextArea::setProperty(std::string_view name, const PropertyValue& v) {
     }
     // One font, colour and weight for the whole text either way; the rest are design values
     // without a counterpart in this widget.
-    else if (name == "Multiline" || name == "Styled" || name == "HideSelection" ||
+    else if (name == "HideSelection")
+        static_cast<PlainTextEdit*>(edit())->setHideSelection(b());
+    else if (name == "Multiline" || name == "Styled" ||
              name == "AutomaticallyCheckSpelling" || name == "LimitText" || name == "Alignment" ||
              name == "Format" || name == "Mask" || name == "LineSpacing") {
     } else
