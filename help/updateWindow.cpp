@@ -1,5 +1,7 @@
 #include "help/updateWindow.h"
 
+#include <string>
+
 #include "help/links.h"
 #include "help/selfTest.h"
 #include "help/update_address.h"
@@ -12,7 +14,16 @@
 using rb::RGB;
 using rb::String;
 
+static_assert(updateWindow::kNoVersionCode > rb::socketerror::NetworkError &&
+                  updateWindow::kNoVersionCode < 100,
+              "the code of a reply without a version is neither a socket error nor a status");
+
 namespace {
+// Nothing but blanks, tabs and line breaks.
+bool namesNoVersion(const String& version) {
+    return version.toUtf8().find_first_not_of(" \t\r\n\f\v") == std::string::npos;
+}
+
 rb::Application& theApp() {
     rb::Application* app = rb::Application::current();
     if (!app) throw rb::NilObjectException();
@@ -182,11 +193,14 @@ void updateWindow::hp_PageReceived(rb::HTTPSocket& socket, const String&, int32_
         hp_Error(socket, status);
         return;
     }
-    if (content.empty()) {
-        Close();
+    // A reply that names no version (empty, blanks, a login page of a hotel's network) did
+    // not come from the update description: saying nothing, or offering "Version  is now
+    // available.", would leave the user without the outcome.
+    String version = returnValue(content, "CurrentVersion");
+    if (namesNoVersion(version)) {
+        hp_Error(socket, kNoVersionCode);
         return;
     }
-    String version = returnValue(content, "CurrentVersion");
     String description = returnValue(content, "Description");
     bool isFree = rb::RuntimeStringCompare(returnValue(content, "Free"), String("Yes")) == 0;
 

@@ -2,8 +2,9 @@
 // description over HTTP and compares its CurrentVersion with the program's own. A current
 // version is reported in a message box; another version is offered in a dialog (cancel,
 // download through the browser, or go to the maker's web site); a failed request beeps and
-// reports the socket's error code. Each check runs in a fresh window; closing it abandons the
-// request.
+// reports its code: the socket's error number, the HTTP status of a reply that is not a success,
+// or kNoVersionCode for a reply without a version. Each check runs in a fresh window; closing it
+// abandons the request.
 #pragma once
 
 #include "platform/rbframework/gui/controls.h"
@@ -14,6 +15,10 @@
 class updateWindow : public rb::Window {
   public:
     static constexpr const char* kClassName = "updateWindow";
+    // The code of a successful reply whose CurrentVersion is missing or blank, an empty reply
+    // included. The socket's own numbers are 1 to 8 and HTTP statuses have three digits, so
+    // neither ever shows 9.
+    static constexpr int32_t kNoVersionCode = 9;
     const char* className() const override { return kClassName; }
 
     // The open update window, or a new one built and opened (which starts the request). One

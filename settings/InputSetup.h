@@ -1,9 +1,12 @@
 // The Input Style dialog: four groups of radio buttons that set the colour, size, family and
 // weight of the main window's text. A click restyles the text at once and stores the choice in
 // prefModule's globals, which reach the preference file when the main window closes. Opening
-// the dialog selects the buttons that match the globals; closing it writes the globals back from
-// the selected buttons. One dialog at a time, reached through InputSetup::InputSetup_().
+// the dialog selects the buttons that match the globals; closing it writes back only the groups
+// whose selection moved since then, so a stored value outside the lists survives a dialog that
+// was merely opened. One dialog at a time, reached through InputSetup::InputSetup_().
 #pragma once
+
+#include <array>
 
 #include "platform/rbframework/gui/radio_group.h"
 #include "platform/rbframework/gui/window.h"
@@ -66,8 +69,15 @@ class InputSetup : public rb::Window {
     // Selects one button per group from the globals; a value outside the lists leaves the
     // colour at Black and selects 144, Times or Off. Changes neither the text nor the globals.
     void Event_Open() override;
-    // Writes the four globals from the selected buttons.
+    // Writes the globals of the groups whose selection moved since Open from the selected
+    // buttons; the others keep what they hold.
     void Event_Close() override;
+
+  private:
+    // The selected button of each group (colour, size, family, bold), nil for none; compared
+    // by identity only.
+    std::array<rb::RadioButton*, 4> selection() const;
+    std::array<rb::RadioButton*, 4> opened_{};  // the selection Open made
 };
 
 // Makes the dialog's class known to the runtime by its name (rb::ImplicitWindow).

@@ -1,4 +1,6 @@
 // The Input Style dialog's radio actions and its Open and Close events.
+#include <array>
+
 #include "platform/rbframework/gui/controls.h"
 #include "platform/rbframework/rbstring.h"
 #include "settings/InputSetup.h"
@@ -104,6 +106,38 @@ void InputSetup::BoldOff_Action() {
     bold(false);
 }
 
+namespace {
+
+// The buttons of each group, in the order Open and Close test them.
+std::array<rb::Ref<rb::RadioButton>, 3> colors(const InputSetup& d) {
+    return {d.Black(), d.Red(), d.Blue()};
+}
+std::array<rb::Ref<rb::RadioButton>, 8> sizes(const InputSetup& d) {
+    return {d.Font18(), d.Font24(), d.Font36(), d.Font48(),
+            d.Font64(), d.Font72(), d.Font96(), d.Font144()};
+}
+std::array<rb::Ref<rb::RadioButton>, 4> families(const InputSetup& d) {
+    return {d.Helvetica(), d.Arial(), d.Courier(), d.Times()};
+}
+std::array<rb::Ref<rb::RadioButton>, 2> weights(const InputSetup& d) {
+    return {d.BoldOn(), d.BoldOff()};
+}
+
+// The first selected button of a group, or nil.
+template <size_t N>
+rb::RadioButton* selectedOf(const std::array<rb::Ref<rb::RadioButton>, N>& group) {
+    for (const auto& radio : group)
+        if (selected(radio)) return radio.get();
+    return nullptr;
+}
+
+}  // namespace
+
+std::array<rb::RadioButton*, 4> InputSetup::selection() const {
+    return {selectedOf(colors(*this)), selectedOf(sizes(*this)), selectedOf(families(*this)),
+            selectedOf(weights(*this))};
+}
+
 void InputSetup::Event_Open() {
     const rb::String& colorWord = prefModule::InputFontColor;
     if (equals(colorWord, "Black"))
@@ -154,41 +188,55 @@ void InputSetup::Event_Open() {
         select(BoldOn());
     else
         select(BoldOff());
+
+    // What Open shows, so that Close can tell the user's changes from Open's fallbacks.
+    opened_ = selection();
 }
 
+// A group whose selection is still the one Open made keeps its global: that selection may be
+// only a fallback for a stored value outside the lists, which the main window shows as it is.
+// Every choice of the user has been stored by its radio action already.
 void InputSetup::Event_Close() {
-    if (selected(Black()))
-        prefModule::InputFontColor = "Black";
-    else if (selected(Red()))
-        prefModule::InputFontColor = "Red";
-    else if (selected(Blue()))
-        prefModule::InputFontColor = "Blue";
+    const std::array<rb::RadioButton*, 4> now = selection();
 
-    if (selected(Font18()))
-        prefModule::InputFontSize = 18;
-    else if (selected(Font24()))
-        prefModule::InputFontSize = 24;
-    else if (selected(Font36()))
-        prefModule::InputFontSize = 36;
-    else if (selected(Font48()))
-        prefModule::InputFontSize = 48;
-    else if (selected(Font64()))
-        prefModule::InputFontSize = 64;
-    else if (selected(Font72()))
-        prefModule::InputFontSize = 72;
-    else if (selected(Font96()))
-        prefModule::InputFontSize = 96;
-    else
-        prefModule::InputFontSize = 144;
+    if (now[0] != opened_[0]) {
+        if (selected(Black()))
+            prefModule::InputFontColor = "Black";
+        else if (selected(Red()))
+            prefModule::InputFontColor = "Red";
+        else if (selected(Blue()))
+            prefModule::InputFontColor = "Blue";
+    }
 
-    if (selected(Helvetica()))
-        prefModule::InputFontFamily = "Helvetica";
-    else if (selected(Arial()))
-        prefModule::InputFontFamily = "Arial";
-    else if (selected(Courier()))
-        prefModule::InputFontFamily = "Courier";
-    else
-        prefModule::InputFontFamily = "Times";
+    if (now[1] != opened_[1]) {
+        if (selected(Font18()))
+            prefModule::InputFontSize = 18;
+        else if (selected(Font24()))
+            prefModule::InputFontSize = 24;
+        else if (selected(Font36()))
+            prefModule::InputFontSize = 36;
+        else if (selected(Font48()))
+            prefModule::InputFontSize = 48;
+        else if (selected(Font64()))
+            prefModule::InputFontSize = 64;
+        else if (selected(Font72()))
+            prefModule::InputFontSize = 72;
+        else if (selected(Font96()))
+            prefModule::InputFontSize = 96;
+        else
+            prefModule::InputFontSize = 144;
+    }
 
-    prefModule::InputBold = selected(BoldOn()) ? "True" : "False";
+    if (now[2] != opened_[2]) {
+        if (selected(Helvetica()))
+            prefModule::InputFontFamily = "Helvetica";
+        else if (selected(Arial()))
+            prefModule::InputFontFamily = "Arial";
+        else if (selected(Courier()))
+            prefModule::InputFontFamily = "Courier";
+        else
+            prefModule::InputFontFamily = "Times";
+    }
+
+    if (now[3] != opened_[3]) prefModule::InputBold = selected(BoldOn()) ? "True" : "False";
 }

@@ -16,6 +16,9 @@ struct VoiceEntry {
     int gender = 0;         // 0 none, 1 male, 2 female
     int age = 0;            // years; 0 unknown
     std::string filePath;   // the file that holds the voice, or empty
+    // How well the voice fits each of its languages, in the same order; lower fits better,
+    // as the engine ranks its own voices. Empty when the engine gives none: all alike.
+    std::vector<int> priorities = {};
 };
 
 // One stretch of text to synthesize, with the channel's settings already in engine units.

@@ -107,6 +107,7 @@ class EspeakEngine final : public Engine {
                 const char* name = p + 1;  // a priority byte comes first
                 if (!entry.languages.empty()) entry.languages += ", ";
                 entry.languages += name;
+                entry.priorities.push_back(static_cast<unsigned char>(*p));
                 p = name + std::char_traits<char>::length(name) + 1;
             }
             entry.gender = e.gender;

@@ -1,9 +1,12 @@
 #include "platform/speechsynthesis/Voices.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include <espeak-ng/espeak_ng.h>
 
 #include "platform/speechsynthesis/TextConverter.h"
 
@@ -56,7 +59,9 @@ std::string LocaleTag() {
 }
 
 // Higher is better: the full tag among the voice's languages, then its language alone, then a
-// dialect of it; earlier languages of the voice count more.
+// dialect of it. Among voices that match alike, the one that fits that language better by the
+// engine's own ranking wins (French (France) over French (Belgium) for "fr"), then the one
+// whose matching language comes earlier among its languages.
 int Score(const VoiceEntry& voice, const std::string& tag) {
     std::string primary = Primary(tag);
     int best = 0;
@@ -66,18 +71,31 @@ int Score(const VoiceEntry& voice, const std::string& tag) {
         size_t end = voice.languages.find(", ", start);
         if (end == std::string::npos) end = voice.languages.size();
         std::string lang = voice.languages.substr(start, end - start);
-        int score = 0;
+        int match = 0;
         if (!tag.empty() && lang == tag)
-            score = 3000;
+            match = 3;
         else if (lang == primary)
-            score = 2000;
+            match = 2;
         else if (Primary(lang) == primary)
-            score = 1000;
-        if (score) best = std::max(best, score - rank);
+            match = 1;
+        if (match) {
+            int priority = size_t(rank) < voice.priorities.size() ? voice.priorities[rank] : 0;
+            priority = std::clamp(priority, 0, 99);
+            best = std::max(best, match * 100000 - priority * 100 - std::min(rank, 99));
+        }
         ++rank;
         start = end + 2;
     }
     return best;
+}
+
+// espeak-ng's own default voice, which it selects by this name: the voice file "en" (its
+// identifier is "gmw/en", English as spoken in Great Britain).
+bool IsEngineDefault(const VoiceEntry& voice) {
+    std::string_view key = voice.key;
+    size_t slash = key.rfind('/');
+    if (slash != std::string_view::npos) key.remove_prefix(slash + 1);
+    return key == ESPEAKNG_DEFAULT_VOICE;
 }
 
 void PutPascal(unsigned char* field, size_t capacity, const std::string& utf8) {
@@ -97,20 +115,27 @@ int16_t LanguageCode(std::string_view tag) {
 
 int ChooseDefaultVoice(const std::vector<VoiceEntry>& voices) {
     if (voices.empty()) return -1;
+    int engineDefault = -1;
+    for (size_t i = 0; i < voices.size() && engineDefault < 0; ++i)
+        if (IsEngineDefault(voices[i])) engineDefault = int(i);
+    // The locale's language, else English. English with no country (a locale without a
+    // language comes here too) is the engine's own default voice, taken by its identifier:
+    // the list is sorted by name, and its first English voice is a regional accent.
     for (const std::string& tag : {LocaleTag(), std::string("en")}) {
         if (tag.empty()) continue;
+        if (tag == "en" && engineDefault >= 0) return engineDefault;
         int best = -1;
         int bestScore = 0;
         for (size_t i = 0; i < voices.size(); ++i) {
             int score = Score(voices[i], tag);
-            if (score > bestScore) {
+            if (score > bestScore || (score > 0 && score == bestScore && int(i) == engineDefault)) {
                 best = int(i);
                 bestScore = score;
             }
         }
         if (best >= 0) return best;
     }
-    return 0;
+    return engineDefault >= 0 ? engineDefault : 0;
 }
 
 void FillDescription(const VoiceEntry& voice, VoiceSpec spec, VoiceDescription& out) {

@@ -182,9 +182,6 @@ TEST_F(UpdateCheck, RepliesLeadToTheCurrentBoxOrTheOfferWordForWord) {
         {"two versions: the first counts",
          "<CurrentVersion>1.2.0</CurrentVersion><CurrentVersion>1.0.0</CurrentVersion>", false,
          "Version 1.2.0" + paid, ""},
-        {"no version at all", "garbage without tags", false, "Version " + paid, ""},
-        {"unclosed version", "<CurrentVersion>1.0.0", false, "Version " + paid, ""},
-        {"empty elements", description("", "", ""), false, "Version " + paid, ""},
         {"markup is text", description("9", "<b>bold</b> &amp; <a href=\"http://x\">x</a>", "Yes"),
          false, "Version 9" + free, "<b>bold</b> &amp; <a href=\"http://x\">x</a>"},
     };
@@ -262,12 +259,36 @@ TEST_F(UpdateCheck, GoToWebsiteLeavesTheWindowOpenUntilCancel) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(UpdateCheck, AnEmptyReplyClosesTheWindowAndNothingElse) {
-    TestServer server(replyWith(page("")));
-    checkAgainst(server);
-    EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_TRUE(offers.shown.empty());
-    EXPECT_EQ(dialogs.beeps, 0);
+// A successful reply that names no version is not the update description: the check has
+// failed, and says so as any failed check does, with a code of its own.
+TEST_F(UpdateCheck, RepliesWithoutAVersionBeepOnceThenGiveTheirCode) {
+    const std::string loginPage =
+        "<!DOCTYPE html><html><head><title>Welcome to the Guest Network</title></head><body>"
+        "<form action=\"/login\" method=\"post\"><input name=\"room\"><input name=\"name\">"
+        "<button>Connect</button></form></body></html>";
+    const struct {
+        const char* name;
+        std::string reply;
+    } cases[] = {
+        {"empty", page("")},
+        {"no content", "HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n"},
+        {"blanks", page("  \r\n\t \n  ")},
+        {"a login page", page(loginPage)},
+        {"garbage without tags", page("garbage without tags")},
+        {"an empty version alone", page("<CurrentVersion></CurrentVersion>")},
+        {"empty elements", page(description("", "", ""))},
+        {"a version of blanks", page(description(" \t\r\n ", "New!", "Yes"))},
+        {"an unclosed version", page("<CurrentVersion>1.0.0")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs.messages.clear();
+        dialogs.beeps = 0;
+        beepsAtMessage.clear();
+        TestServer server(replyWith(c.reply));
+        checkAgainst(server);
+        expectError(updateWindow::kNoVersionCode);
+    }
 }
 
 TEST_F(UpdateCheck, ARefusedConnectionBeepsOnceThenGivesItsCode) {

@@ -84,8 +84,38 @@ TEST_F(InputStyle, ClosingTheMainWindowWithTheDialogOpenSavesTheChoicesAndQuits)
     });
     std::vector<std::string> saved = kStyled;
     saved[1] = "#InputFontColor Blue";
-    saved[3] = "#InputFontFamily Wingdings";  // the fallback reaches it only when closed
+    saved[3] = "#InputFontFamily Wingdings";  // no family was chosen
     EXPECT_EQ(readPrefs(), saved);
+}
+
+// Values outside the lists, in a file written by hand or by another version: a dialog opened
+// and closed without a choice leaves the file and the next start's text as they were.
+TEST_F(InputStyle, OpeningAndClosingTheDialogChangesNoSetting) {
+    std::vector<std::string> file = kStyled;
+    file[1] = "#InputFontColor Purple";
+    file[2] = "#InputFontSize 20";
+    file[3] = "#InputFontFamily Liberation Mono";
+    file[4] = "#InputBold yes";
+    writePrefs(file);
+    auto shownAsStored = [](Window1& w) {
+        auto text = w.EditField1();
+        EXPECT_EQ(text->TextColor(), rb::RGB(0, 0, 255));
+        EXPECT_EQ(text->TextSize(), 20);
+        EXPECT_EQ(text->TextFont().toUtf8(), "Liberation Mono");
+        EXPECT_FALSE(text->Bold());
+    };
+    start([&](Window1& w) {
+        shownAsStored(w);
+        w.chooseMenuItem(*w.SetupInput());
+        auto d = InputSetup::InputSetup_();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(d->qwindow()));
+        EXPECT_TRUE(d->Font144()->Value());
+        d->Close();
+        shownAsStored(w);
+    });
+    EXPECT_EQ(readPrefs(), file);
+    start(shownAsStored);
+    EXPECT_EQ(readPrefs(), file);
 }
 
 }  // namespace

@@ -78,84 +78,86 @@ class Dialog : public ::testing::Test {
     rb::Ref<MainStandIn> main_;
 };
 
-TEST_F(Dialog, OpenSelectsFromTheGlobalsAndCloseWritesThemBack) {
+// Opening and closing without a choice stores nothing: a value outside the lists picks which
+// button shows as selected, but the stored value stays, and the main window keeps showing it.
+TEST_F(Dialog, OpenSelectsFromTheGlobalsAndClosingWithoutAChoiceKeepsThem) {
     struct Case {
         const char* color;
         int32_t size;
         const char* family;
         const char* bold;
-        std::vector<std::string> selected, after;
+        std::vector<std::string> selected;
     } cases[] = {
-        {"Black",
-         36,
-         "Arial",
-         "True",
-         {"Black", "Font36", "Arial", "BoldOn"},
-         {"Black", "36", "Arial", "True"}},
-        {"Red",
-         18,
-         "Helvetica",
-         "False",
-         {"Red", "Font18", "Helvetica", "BoldOff"},
-         {"Red", "18", "Helvetica", "False"}},
-        {"Blue",
-         96,
-         "Courier",
-         "True",
-         {"Blue", "Font96", "Courier", "BoldOn"},
-         {"Blue", "96", "Courier", "True"}},
-        {"Black",
-         144,
-         "Times",
-         "False",
-         {"Black", "Font144", "Times", "BoldOff"},
-         {"Black", "144", "Times", "False"}},
-        // Words are compared without regard to case; what is stored has the list's capitals.
-        {"RED",
-         72,
-         "times",
-         "true",
-         {"Red", "Font72", "Times", "BoldOn"},
-         {"Red", "72", "Times", "True"}},
-        // Outside the lists: Black stays from the design, and 144, Times and Off.
-        {"green",
-         20,
-         "Wingdings",
-         "yes",
-         {"Black", "Font144", "Times", "BoldOff"},
-         {"Black", "144", "Times", "False"}},
-        {"",
-         0,
-         "",
-         "",
-         {"Black", "Font144", "Times", "BoldOff"},
-         {"Black", "144", "Times", "False"}},
-        {"Blue",
-         -5,
-         "Arial",
-         "",
-         {"Blue", "Font144", "Arial", "BoldOff"},
-         {"Blue", "144", "Arial", "False"}},
-        {"Red",
-         100000,
-         "Helvetica",
-         "True",
-         {"Red", "Font144", "Helvetica", "BoldOn"},
-         {"Red", "144", "Helvetica", "True"}},
+        {"Black", 36, "Arial", "True", {"Black", "Font36", "Arial", "BoldOn"}},
+        {"Red", 18, "Helvetica", "False", {"Red", "Font18", "Helvetica", "BoldOff"}},
+        {"Blue", 96, "Courier", "True", {"Blue", "Font96", "Courier", "BoldOn"}},
+        {"Black", 144, "Times", "False", {"Black", "Font144", "Times", "BoldOff"}},
+        // Words are compared without regard to case, and kept as they were written.
+        {"RED", 72, "times", "true", {"Red", "Font72", "Times", "BoldOn"}},
+        // Outside the lists: Black stays from the design, and 144, Times and Off show.
+        {"green", 20, "Wingdings", "yes", {"Black", "Font144", "Times", "BoldOff"}},
+        {"", 0, "", "", {"Black", "Font144", "Times", "BoldOff"}},
+        {"Blue", -5, "Arial", "", {"Blue", "Font144", "Arial", "BoldOff"}},
+        {"Red", 100000, "Helvetica", "True", {"Red", "Font144", "Helvetica", "BoldOn"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.color) + " " + std::to_string(c.size) + " " + c.family);
         setGlobals(c.color, c.size, c.family, c.bold);
+        const std::vector<std::string> stored = globals();
         main_->text()->setTextColor(RGB(1, 2, 3));
+        main_->text()->setTextSize(20);
         auto d = InputSetup::InputSetup_();
         EXPECT_EQ(selection(*d), c.selected);
-        // Opening changes neither the globals nor the text.
-        EXPECT_EQ(prefModule::InputFontColor.toUtf8(), c.color);
-        EXPECT_EQ(prefModule::InputFontSize, c.size);
-        EXPECT_EQ(main_->text()->TextColor(), RGB(1, 2, 3));
+        EXPECT_EQ(globals(), stored);
         d->Close();
-        EXPECT_EQ(globals(), c.after);
+        EXPECT_EQ(globals(), stored);
+        // Neither opening nor closing restyles the text.
+        EXPECT_EQ(main_->text()->TextColor(), RGB(1, 2, 3));
+        EXPECT_EQ(main_->text()->TextSize(), 20);
     }
+}
+
+// With a value outside the lists in every group, one choice stores that group's word and the
+// other groups keep their stored values; choosing the button that shows as the fallback is a
+// choice too.
+TEST_F(Dialog, AChoiceStoresOnlyItsOwnGroup) {
+    const std::vector<std::string> stored = {"green", "20", "Wingdings", "yes"};
+    struct Case {
+        const char* radio;
+        std::vector<std::string> after;
+    } cases[] = {
+        {"Red", {"Red", "20", "Wingdings", "yes"}},
+        {"Black", {"Black", "20", "Wingdings", "yes"}},  // selected only by the design
+        {"Font48", {"green", "48", "Wingdings", "yes"}},
+        {"Font144", {"green", "144", "Wingdings", "yes"}},  // the size's fallback
+        {"Courier", {"green", "20", "Courier", "yes"}},
+        {"Times", {"green", "20", "Times", "yes"}},  // the family's fallback
+        {"BoldOn", {"green", "20", "Wingdings", "True"}},
+        {"BoldOff", {"green", "20", "Wingdings", "False"}},  // the weight's fallback
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.radio);
+        setGlobals("green", 20, "Wingdings", "yes");
+        auto d = InputSetup::InputSetup_();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(d->qwindow()));
+        ASSERT_EQ(globals(), stored);
+        QTest::mouseClick(d->controlAs<rb::RadioButton>(c.radio)->widget(), Qt::LeftButton, {},
+                          QPoint(6, 10));
+        EXPECT_EQ(globals(), c.after) << "stored at the click";
+        d->Close();
+        EXPECT_EQ(globals(), c.after) << "and kept by the close";
+        d = nullptr;
+        QApplication::processEvents();
+    }
+    // A choice undone by choosing the first button again is still a choice.
+    setGlobals("green", 20, "Wingdings", "yes");
+    auto d = InputSetup::InputSetup_();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(d->qwindow()));
+    QTest::mouseClick(d->Font24()->widget(), Qt::LeftButton, {}, QPoint(6, 10));
+    QTest::mouseClick(d->Font144()->widget(), Qt::LeftButton, {}, QPoint(6, 10));
+    d->Close();
+    EXPECT_EQ(globals(), (std::vector<std::string>{"green", "144", "Wingdings", "yes"}));
+    EXPECT_EQ(main_->text()->TextSize(), 144);
 }
 
 TEST_F(Dialog, TheWindowIsTheDesignedOneAndItsControlsSitInTheirGroups) {
@@ -238,17 +240,19 @@ TEST_F(Dialog, EveryClickRestylesTheMainTextAndStoresTheChoice) {
     EXPECT_EQ(selection(*d), (std::vector<std::string>{"Black", "Font144", "Arial", "BoldOn"}));
 }
 
-// Escape and Ctrl+W leave the dialog as its close box does: its Close stores the selection.
-TEST_F(Dialog, EscapeOrCtrlWClosesItAndStoresTheSelection) {
+// Escape and Ctrl+W leave the dialog as its close box does: its Close runs, and writes the
+// group whose selection moved since it opened (here moved in code, which raises no Action).
+TEST_F(Dialog, EscapeOrCtrlWClosesItAndStoresAMovedSelection) {
     for (QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
         setGlobals("Blue", 72, "Times", "False");
         auto d = InputSetup::InputSetup_();
         ASSERT_TRUE(QTest::qWaitForWindowActive(d->qwindow()));
         EXPECT_EQ(d->qwindow()->minimumSize(), d->qwindow()->maximumSize()) << "a fixed size";
-        setGlobals("", 0, "", "");
+        d->Red()->setValue(true);
+        ASSERT_EQ(prefModule::InputFontColor.toUtf8(), "Blue");
         QTest::keyClick(d->qwindow()->windowHandle(), keys.key(), keys.keyboardModifiers());
         EXPECT_FALSE(d->isOpen());
-        EXPECT_EQ(globals(), (std::vector<std::string>{"Blue", "72", "Times", "False"}));
+        EXPECT_EQ(globals(), (std::vector<std::string>{"Red", "72", "Times", "False"}));
         d = nullptr;
         QApplication::processEvents();
     }

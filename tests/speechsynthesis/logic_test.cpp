@@ -194,6 +194,42 @@ TEST_F(SpeechLayer, DefaultVoiceFollowsTheLocale) {
     }
 }
 
+// Without a language in the locale the engine's own default voice is taken by its
+// identifier, wherever it stands in the list; an engine without it gets its best English one.
+TEST_F(SpeechLayer, WithoutALanguageTheDefaultIsTheEnginesOwnVoiceByItsKey) {
+    const std::vector<VoiceEntry> withIt = {
+        {"English (Caribbean)", "gmw/en-029", "en-029, en", 1, 0, ""},
+        {"English (America)", "gmw/en-US", "en-us, en", 1, 0, ""},
+        {"English (Great Britain)", "gmw/en", "en-gb, en", 1, 0, ""},
+    };
+    const std::vector<VoiceEntry> withoutIt = {
+        {"Deutsch", "gmw/de", "de", 2, 0, ""},
+        {"English (Scotland)", "gmw/en-GB-scotland", "en-gb-scotland, en", 1, 0, "", {5, 4}},
+        {"English (America)", "gmw/en-US", "en-us, en", 1, 0, "", {2, 3}},
+    };
+    struct Case {
+        const std::vector<VoiceEntry>* voices;
+        const char *lang, *voice;
+    } cases[] = {
+        {&withIt, "C.UTF-8", "English (Great Britain)"},
+        {&withIt, "POSIX", "English (Great Britain)"},
+        {&withIt, "", "English (Great Britain)"},
+        {&withIt, "en_IN", "English (Great Britain)"},
+        {&withIt, "en_US.UTF-8", "English (America)"},
+        {&withIt, "de_DE.UTF-8", "English (Great Britain)"},  // no German voice
+        {&withoutIt, "C", "English (America)"},               // the better-ranked English
+        {&withoutIt, "de_AT", "Deutsch"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lang);
+        InstallEngine(std::make_shared<RecordingEngine>(*c.voices));
+        setenv("LANG", c.lang, 1);
+        VoiceDescription d{};
+        ASSERT_EQ(GetVoiceDescription(nullptr, &d, sizeof d), noErr);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(d.name + 1), d.name[0]), c.voice);
+    }
+}
+
 TEST_F(SpeechLayer, VoiceFileInfoNamesTheVoiceFile) {
     speechtest::TempFolder folder;
     std::string path = folder.path() + "/en";

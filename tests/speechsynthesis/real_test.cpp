@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "platform/speechsynthesis/SpeechSynthesis.h"
@@ -70,6 +71,50 @@ TEST_F(RealSpeech, VoicesAreEspeakVoicesWithTheirFiles) {
     char path[1024];
     ASSERT_EQ(FSSpecGetPath(&info.fileSpec, path, sizeof path), noErr);
     EXPECT_TRUE(std::filesystem::is_regular_file(path)) << path;
+}
+
+// The default voice by the locale, among espeak-ng's own voices (listed by their first
+// language, so that "English (Caribbean)" is the first English one).
+TEST_F(RealSpeech, TheDefaultVoiceFitsTheLocaleAndWithoutALanguageIsEspeaksOwnEnglish) {
+    struct Case {
+        const char *lcAll, *lang, *voice;
+    } cases[] = {
+        {nullptr, "C", "English (Great Britain)"},
+        {nullptr, "C.UTF-8", "English (Great Britain)"},
+        {nullptr, "POSIX", "English (Great Britain)"},
+        {nullptr, "", "English (Great Britain)"},
+        {nullptr, nullptr, "English (Great Britain)"},
+        {"C.UTF-8", "de_DE.UTF-8", "English (Great Britain)"},  // LC_ALL decides
+        {nullptr, "en", "English (Great Britain)"},
+        {nullptr, "en_IN.UTF-8", "English (Great Britain)"},  // no voice of its own
+        {nullptr, "en_US.UTF-8", "English (America)"},
+        {nullptr, "en_GB.UTF-8", "English (Great Britain)"},
+        {nullptr, "de_DE.UTF-8", "German"},
+        {nullptr, "fr_CA", "French (France)"},  // before "French (Belgium)" by espeak's rank
+        {nullptr, "wo_SN.UTF-8", "English (Great Britain)"},  // a language espeak-ng lacks
+    };
+    auto set = [](const char* name, const char* value) {
+        value ? setenv(name, value, 1) : unsetenv(name);
+    };
+    unsetenv("LC_MESSAGES");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.lcAll ? c.lcAll : "-") + " " + (c.lang ? c.lang : "-"));
+        set("LC_ALL", c.lcAll);
+        set("LANG", c.lang);
+        VoiceDescription d{};
+        ASSERT_EQ(GetVoiceDescription(nullptr, &d, sizeof d), noErr);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(d.name + 1), d.name[0]), c.voice);
+    }
+    // The voice file behind it is the one espeak-ng itself starts with.
+    setenv("LANG", "C.UTF-8", 1);
+    VoiceDescription d{};
+    ASSERT_EQ(GetVoiceDescription(nullptr, &d, sizeof d), noErr);
+    VoiceFileInfo info{};
+    ASSERT_EQ(GetVoiceInfo(&d.voice, kVoiceFileSelector, &info), noErr);
+    char path[1024];
+    ASSERT_EQ(FSSpecGetPath(&info.fileSpec, path, sizeof path), noErr);
+    EXPECT_EQ(std::filesystem::path(path).filename(), "en");
+    unsetenv("LANG");
 }
 
 TEST_F(RealSpeech, SpeaksIntoASoundFileFasterAtAHigherRate) {
