@@ -26,6 +26,38 @@ bool isDelimiter(const String& c) {
     return false;
 }
 
+// The length of the text up to and including its last delimiter at a position from 1 to
+// `last`, or 0 when there is none: where a word that goes on past `last` begins.
+int32_t wordStart(const rb::TextArea& field, int32_t last) {
+    for (int32_t i = last; i > 0; --i) {
+        if (isDelimiter(field.TextMid(i, 1))) return i;
+        rb::RuntimeYield();
+    }
+    return 0;
+}
+
+// StartChar counts from the start of the text, so it has to follow a change made before the
+// unheard text, or it lags behind that text and the echo speaks words twice.
+void followChange(const rb::TextArea& field, int32_t n) {
+    rb::TextArea::Change ch = field.LastChange();
+    int64_t start = Module1::StartChar;
+    int64_t changeEnd = int64_t{ch.position} + ch.added;  // in the new text
+    if (ch.position < start) {
+        if (int64_t{ch.position} + ch.removed <= start && changeEnd < n) {
+            start += ch.added - ch.removed;  // wholly before: the unheard text stays the same
+        } else if (ch.added > 0 || ch.position < n) {
+            // Heard text replaced, or cut away together with unheard text: the word it changed
+            // counts as unheard, so the corrected word is spoken whole, as after Backspace held.
+            start = wordStart(field, ch.position);
+        }
+        // Otherwise heard text was deleted from the end: as with Backspace held, below.
+    }
+    // A deletion that no tick saw (a quick tap of Backspace) leaves the count past the end,
+    // where the echo would stay silent until the text grew past it again.
+    if (start > n) start = n == 0 ? 0 : wordStart(field, n - 1);
+    Module1::StartChar = static_cast<int32_t>(start);
+}
+
 constexpr int32_t kDeleteKey = 0x33;
 constexpr int32_t kShiftKey = 0x38;
 
@@ -48,9 +80,10 @@ void speakOnChannel(const String& s) {
 void Window1::EditField1_TextChange() {
     auto field = EditField1();
     int32_t n = field->TextLength();
+    followChange(*field, n);
     if (field->SelStart() != n) return;  // the caret is not at the end, or text is selected
-    // u, the unheard text, is Right(text, n - StartChar): its m characters follow `from`. A
-    // negative count (StartChar past the end after deletions) yields the empty string.
+    // u, the unheard text, is Right(text, n - StartChar): its m characters follow `from`.
+    // followChange has brought StartChar within the text.
     int32_t m = static_cast<int32_t>(std::clamp<int64_t>(int64_t{n} - Module1::StartChar, 0, n));
     int32_t from = n - m;
     if (m == 0 || !isDelimiter(field->TextMid(n, 1))) return;
@@ -77,17 +110,7 @@ void Window1::Timer1_Action() {
         auto field = EditField1();
         int32_t n = field->TextLength();
         // The last character is never examined, so a delimiter at the very end does not count.
-        for (int32_t i = n - 1; i >= 0; --i) {
-            if (i == 0) {
-                Module1::StartChar = 0;
-                break;
-            }
-            if (isDelimiter(field->TextMid(i, 1))) {
-                Module1::StartChar = i;
-                break;
-            }
-            rb::RuntimeYield();
-        }
+        if (n > 0) Module1::StartChar = wordStart(*field, n - 1);
     }
     SpeakToEnd()->setCaption(rb::Keyboard.AsyncKeyDown(kShiftKey) ? "Speak All" : "Speak to End");
 }

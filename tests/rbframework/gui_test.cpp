@@ -58,8 +58,10 @@ class Sheet : public rb::Window {
                                                          {"LockRight", true},
                                                          {"LockBottom", true},
                                                          {"TabIndex", 1}});
-        controlAs<rb::TextArea>("Text")->_AddEventHandler(rb::event::TextChange,
-                                                          [this] { ++changes; });
+        controlAs<rb::TextArea>("Text")->_AddEventHandler(rb::event::TextChange, [this] {
+            ++changes;
+            if (onChange) onChange();
+        });
         _AddControl("Rate", rb::make<rb::Label>(this));
         controlAs<rb::Label>("Rate")->_SetProperties({{"Left", 10},
                                                       {"Top", 120},
@@ -91,6 +93,7 @@ class Sheet : public rb::Window {
     rb::Ref<rb::TextArea> text() { return controlAs<rb::TextArea>("Text"); }
     int changes = 0, closes = 0;
     bool opened = false;
+    std::function<void()> onChange;
 };
 
 class Gui : public ::testing::Test {
@@ -152,6 +155,19 @@ void ExpectAgreesWithWholeText(rb::TextArea& t, const std::string& step) {
     t.setSelStart(n);  // where typing goes on
 }
 
+// The latest change, in characters, turns the text before it into the text after it.
+void ExpectChangeExplains(const String& before, rb::TextArea& t) {
+    rb::TextArea::Change c = t.LastChange();
+    String after = t.Text();
+    ASSERT_GE(c.position, 0);
+    ASSERT_LE(int64_t{c.position} + c.removed, rb::Len(before));
+    ASSERT_EQ(rb::Len(after), rb::Len(before) - c.removed + c.added);
+    EXPECT_EQ((rb::Left(before, c.position) + rb::Mid(after, c.position + 1, c.added) +
+               rb::Mid(before, c.position + c.removed + 1, rb::Len(before)))
+                  .toUtf8(),
+              after.toUtf8());
+}
+
 TEST_F(Gui, TextAreaPiecesAndPositionsAgreeWithTheWholeText) {
     auto w = rb::implicitWindow<Sheet>();
     auto t = w->text();
@@ -168,28 +184,41 @@ TEST_F(Gui, TextAreaPiecesAndPositionsAgreeWithTheWholeText) {
         {"pairs at both ends", smile + "x" + smile},
         {"pairs only", smile + smile + smile},
     };
+    // Each change, as its handler sees it.
+    String before = t->Text();
+    w->onChange = [&] {
+        ExpectChangeExplains(before, *t);
+        before = t->Text();
+    };
+    auto step = [&](const std::string& what, const std::function<void()>& edit) {
+        edit();
+        ExpectAgreesWithWholeText(*t, what);
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        t->setText(String(c.text));
-        ExpectAgreesWithWholeText(*t, "set");
-        QTest::keyClicks(t->edit(), "ab ");
-        ExpectAgreesWithWholeText(*t, "typed at the end");
-        t->setSelStart(1);
-        t->setSelText(String(smile + "\r\n" + smile));
-        ExpectAgreesWithWholeText(*t, "pairs and a line end put in after the first character");
-        t->setSelStart(2);
-        QTest::keyClick(t->edit(), Qt::Key_Backspace);  // the first pair, as one character
-        ExpectAgreesWithWholeText(*t, "backspace over a pair");
-        t->setSelStart(0);
-        QTest::keyClick(t->edit(), Qt::Key_Delete);
-        ExpectAgreesWithWholeText(*t, "delete at the start");
-        t->edit()->undo();
-        t->edit()->undo();
-        ExpectAgreesWithWholeText(*t, "undone");
-        t->SelectAll();
-        QTest::keyClicks(t->edit(), "z");
-        ExpectAgreesWithWholeText(*t, "all replaced");
+        step("set", [&] { t->setText(String(c.text)); });
+        step("typed at the end", [&] { QTest::keyClicks(t->edit(), "ab "); });
+        step("pairs and a line end put in after the first character", [&] {
+            t->setSelStart(1);
+            t->setSelText(String(smile + "\r\n" + smile));
+        });
+        step("backspace over a pair", [&] {
+            t->setSelStart(2);
+            QTest::keyClick(t->edit(), Qt::Key_Backspace);  // the first pair, as one character
+        });
+        step("delete at the start", [&] {
+            t->setSelStart(0);
+            QTest::keyClick(t->edit(), Qt::Key_Delete);
+        });
+        step("undone once", [&] { t->edit()->undo(); });
+        step("undone twice", [&] { t->edit()->undo(); });
+        step("all replaced", [&] {
+            t->SelectAll();
+            QTest::keyClicks(t->edit(), "z");
+        });
+        step("set again", [&] { t->setText(String(smile + "\n" + c.text)); });
     }
+    w->onChange = nullptr;
 }
 
 // Shift+Enter makes a line break of its own kind; every way the text leaves reads it as LF.

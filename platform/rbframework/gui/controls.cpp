@@ -263,6 +263,7 @@ void TextArea::noteChange(int position, int removed, int added) {
     int length = doc->characterCount() - 1;
     auto first = std::lower_bound(lowSurrogates_.begin(), lowSurrogates_.end(), position);
     auto last = std::lower_bound(first, lowSurrogates_.end(), position + removed);
+    lastChange_ = {charsAt(position), removed - static_cast<int32_t>(last - first), 0};
     first = lowSurrogates_.erase(first, last);
     for (auto it = first; it != lowSurrogates_.end(); ++it) *it += added - removed;
     int end = std::min(position + added, length);
@@ -275,6 +276,7 @@ void TextArea::noteChange(int position, int removed, int added) {
     for (int i = 0; i < text.size(); ++i)
         if (text.at(i).isLowSurrogate()) found.push_back(position + i);
     lowSurrogates_.insert(first, found.begin(), found.end());
+    lastChange_.added = end - position - static_cast<int32_t>(found.size());
 }
 
 int32_t TextArea::charsAt(int units) const {
@@ -327,6 +329,7 @@ String TextArea::TextMid(int32_t start, int32_t count) const {
 void TextArea::setText(const String& text) {
     QString next = normaliseLineEnds(toQ(text));
     if (next == plainText()) return;
+    int32_t before = TextLength();
     settingText_ = true;
     if (edit()->isReadOnly()) {
         edit()->setPlainText(next);
@@ -340,6 +343,7 @@ void TextArea::setText(const String& text) {
         edit()->setTextCursor(start);
     }
     settingText_ = false;
+    lastChange_ = {0, before, TextLength()};
     raise(event::TextChange);
 }
 

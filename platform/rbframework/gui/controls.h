@@ -66,6 +66,13 @@ class TextArea final : public TextControl {
     bool ReadOnly() const;
     void setReadOnly(bool on);
     void Refresh();
+    // The text's latest change, in characters: where it began, how many it took away and how
+    // many it put there. Setting the text counts as one change of all of it. Read it in the
+    // TextChange handler, which runs once for each change.
+    struct Change {
+        int32_t position = 0, removed = 0, added = 0;
+    };
+    Change LastChange() const { return lastChange_; }
     // Kept for the program; lines are set at the font's own spacing.
     double LineSpacing() const { return lineSpacing_; }
     void setLineSpacing(double v) { lineSpacing_ = v; }
@@ -84,6 +91,7 @@ class TextArea final : public TextControl {
     void noteChange(int position, int removed, int added);
     double lineSpacing_ = 1.0;
     bool settingText_ = false;
+    Change lastChange_;
     std::vector<int> lowSurrogates_;  // the document's positions of them, ascending
 };
 
