@@ -98,9 +98,9 @@ class PlainTextEdit final : public QPlainTextEdit {
         } else {
             p.setColor(QPalette::Inactive, QPalette::Highlight,
                        QApplication::palette(this).color(QPalette::Inactive, QPalette::Highlight));
-            p.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                       QApplication::palette(this).color(QPalette::Inactive,
-                                                         QPalette::HighlightedText));
+            p.setColor(
+                QPalette::Inactive, QPalette::HighlightedText,
+                QApplication::palette(this).color(QPalette::Inactive, QPalette::HighlightedText));
         }
         if (p != palette()) setPalette(p);  // the change comes back here, and then matches
     }
@@ -429,9 +429,9 @@ bool TextArea::setProperty(std::string_view name, const PropertyValue& v) {
     // without a counterpart in this widget.
     else if (name == "HideSelection")
         static_cast<PlainTextEdit*>(edit())->setHideSelection(b());
-    else if (name == "Multiline" || name == "Styled" ||
-             name == "AutomaticallyCheckSpelling" || name == "LimitText" || name == "Alignment" ||
-             name == "Format" || name == "Mask" || name == "LineSpacing") {
+    else if (name == "Multiline" || name == "Styled" || name == "AutomaticallyCheckSpelling" ||
+             name == "LimitText" || name == "Alignment" || name == "Format" || name == "Mask" ||
+             name == "LineSpacing") {
     } else
         return TextControl::setProperty(name, v);
     return true;
