@@ -15,6 +15,7 @@
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 #include "platform/speechsynthesis/doubles.h"
 #include "plugin.h"
+#include "tests/support/env.h"
 
 namespace {
 
@@ -53,9 +54,6 @@ class SpeechPlugin : public ::testing::Test {
     static void SetUpTestSuite() { LoadBundle(); }
 
     void SetUp() override {
-        setenv("LANG", "en_GB.UTF-8", 1);
-        unsetenv("LC_ALL");
-        unsetenv("LC_MESSAGES");
         std::vector<VoiceEntry> voices = RecordingEngine::DefaultVoices();
         voiceFile = folder.path() / "de.voice";
         std::ofstream(voiceFile) << "voice";
@@ -101,6 +99,10 @@ class SpeechPlugin : public ::testing::Test {
         return requests.empty() ? "" : requests.back().voice;
     }
 
+    // The locale the default voice is chosen by; a test may change these, and they come back.
+    vellora_test::ScopedEnv lang{"LANG", "en_GB.UTF-8"};
+    vellora_test::ScopedEnv lcAll{"LC_ALL", std::nullopt};
+    vellora_test::ScopedEnv lcMessages{"LC_MESSAGES", std::nullopt};
     TempFolder folder;
     std::filesystem::path voiceFile;
     std::shared_ptr<Recorder> engine;

@@ -16,6 +16,7 @@
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/rbstring.h"
 #include "speech/instance_data.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/wait.h"
 
 namespace speechplugin {
@@ -106,23 +107,13 @@ inline rb::Ref<rb::Object> ObjectField(const Obj& o, size_t offset) {
 
 using vellora_test::WaitFor;
 
-// A fresh folder under the temporary folder, removed with what it holds.
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "speechplugin-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~TempFolder() { std::filesystem::remove_all(path_); }
-    const std::filesystem::path& path() const { return path_; }
+// A folder of the test's own, removed with what it holds.
+struct TempFolder : vellora_test::TempFolder {
+    TempFolder() : vellora_test::TempFolder("speechplugin") {}
     size_t count() const {
-        return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(path_),
+        return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(path()),
                                                  std::filesystem::directory_iterator()));
     }
-
-  private:
-    std::filesystem::path path_;
 };
 
 }  // namespace speechplugin

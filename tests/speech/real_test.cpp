@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "plugin.h"
+#include "tests/support/env.h"
 
 namespace {
 
@@ -39,9 +40,6 @@ class SpeechPluginReal : public ::testing::Test {
     static void SetUpTestSuite() { LoadBundle(); }
 
     void SetUp() override {
-        setenv("LANG", "en_US.UTF-8", 1);
-        unsetenv("LC_ALL");
-        unsetenv("LC_MESSAGES");
         objects = rb::Object::liveCount();
         strings = rb::String::liveCount();
         speech = New("SpeechZRQ");
@@ -73,6 +71,10 @@ class SpeechPluginReal : public ::testing::Test {
 
     int64_t objects = 0, strings = 0;
     Obj speech, channel;
+    // The locale the default voice is chosen by; a test may change these, and they come back.
+    vellora_test::ScopedEnv lang{"LANG", "en_US.UTF-8"};
+    vellora_test::ScopedEnv lcAll{"LC_ALL", std::nullopt};
+    vellora_test::ScopedEnv lcMessages{"LC_MESSAGES", std::nullopt};
     TempFolder folder;
 };
 

@@ -18,6 +18,7 @@
 #include "platform/speechsynthesis/TextConverter.h"
 #include "platform/speechsynthesis/doubles.h"
 #include "support.h"
+#include "tests/support/env.h"
 
 namespace {
 
@@ -32,9 +33,6 @@ constexpr Fixed F(double v) {
 class SpeechLayer : public ::testing::Test {
   protected:
     void SetUp() override {
-        setenv("LANG", "en_GB.UTF-8", 1);
-        unsetenv("LC_ALL");
-        unsetenv("LC_MESSAGES");
         engine = std::make_shared<RecordingEngine>();
         engine->SetFramesPerCharacter(100);
         clock = std::make_shared<ManualAudioClock>();
@@ -63,6 +61,10 @@ class SpeechLayer : public ::testing::Test {
         return size_t(std::count_if(frames.begin(), frames.end(), [](int16_t s) { return s; }));
     }
 
+    // The locale the default voice is chosen by; a test may change these, and they come back.
+    vellora_test::ScopedEnv lang{"LANG", "en_GB.UTF-8"};
+    vellora_test::ScopedEnv lcAll{"LC_ALL", std::nullopt};
+    vellora_test::ScopedEnv lcMessages{"LC_MESSAGES", std::nullopt};
     std::shared_ptr<RecordingEngine> engine;
     std::shared_ptr<ManualAudioClock> clock;
     std::vector<SpeechChannel> channels;
@@ -232,7 +234,7 @@ TEST_F(SpeechLayer, WithoutALanguageTheDefaultIsTheEnginesOwnVoiceByItsKey) {
 
 TEST_F(SpeechLayer, VoiceFileInfoNamesTheVoiceFile) {
     speechtest::TempFolder folder;
-    std::string path = folder.path() + "/en";
+    std::string path = (folder.path() / "en").string();
     std::ofstream(path) << "name english\n";
     InstallEngine(std::make_shared<RecordingEngine>(
         std::vector<VoiceEntry>{{"English", "en", "en", 1, 0, path}, {"None", "x", "", 0, 0, ""}}));
@@ -693,7 +695,7 @@ TEST_F(SpeechToFile, WritesTheWholeSpeechUnderItsName) {
     ASSERT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), noErr);
     ASSERT_TRUE(WaitNotBusy(c));
     EXPECT_EQ(folder.files(), std::vector<std::string>{"out.aiff"});
-    auto sound = speechtest::ReadSound(folder.path() + "/out.aiff");
+    auto sound = speechtest::ReadSound((folder.path() / "out.aiff").string());
     EXPECT_EQ(sound.rate, 22050);
     EXPECT_EQ(sound.format, 0x020000);  // AIFF
     ASSERT_EQ(sound.samples.size(), text.size() * 100);
@@ -723,7 +725,7 @@ TEST_F(SpeechToFile, StopOrDisposeWhileWritingLeavesACompleteFile) {
         }
         engine->SetHolding(false);
         EXPECT_EQ(folder.files(), std::vector<std::string>{"cut.wav"});
-        auto sound = speechtest::ReadSound(folder.path() + "/cut.wav");
+        auto sound = speechtest::ReadSound((folder.path() / "cut.wav").string());
         EXPECT_EQ(sound.format, 0x010000);      // WAV
         EXPECT_EQ(sound.samples.size(), 256u);  // the one block made before the hold
     }
@@ -738,7 +740,7 @@ TEST_F(SpeechToFile, FailuresLeaveNothingBehind) {
     EXPECT_TRUE(folder.files().empty());
 
     // A folder that is gone: refused at once, and nothing is made.
-    std::string sub = folder.path() + "/sub";
+    std::string sub = (folder.path() / "sub").string();
     ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
     CFURLRef url = speechtest::FileUrl(sub, "x.wav");
     ASSERT_EQ(rmdir(sub.c_str()), 0);

@@ -14,6 +14,7 @@
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 #include "platform/speechsynthesis/doubles.h"
 #include "support.h"
+#include "tests/support/env.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ class RealSpeech : public ::testing::Test {
         EXPECT_EQ(SpeakText(channel, text.data(), uint32_t(text.size())), noErr);
         EXPECT_TRUE(WaitFor([&] { return !Status(channel).outputBusy; }));
         EXPECT_EQ(SetSpeechInfo(channel, kSpeechOutputFileSelector, nullptr), noErr);
-        return speechtest::ReadSound(folder.path() + "/" + name);
+        return speechtest::ReadSound((folder.path() / name).string());
     }
 
     SpeechChannel channel = nullptr;
@@ -48,14 +49,15 @@ class RealSpeech : public ::testing::Test {
 // not available (no channel is made), while the voices can still be listed (CTest runs each
 // test in a process of its own, so the device opens here).
 TEST(RealSpeechDevice, AnAudioDriverThatDoesNotExistLeavesSpeechUnavailable) {
-    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
-    SpeechChannel channel = nullptr;
-    EXPECT_EQ(NewSpeechChannel(nullptr, &channel), kSpeechNoAudioErr);
-    EXPECT_EQ(channel, nullptr);
-    int16_t voices = 0;
-    EXPECT_EQ(CountVoices(&voices), noErr);
-    EXPECT_GT(voices, 0);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    {
+        vellora_test::ScopedEnv driver("SDL_AUDIODRIVER", "no-such-driver");
+        SpeechChannel channel = nullptr;
+        EXPECT_EQ(NewSpeechChannel(nullptr, &channel), kSpeechNoAudioErr);
+        EXPECT_EQ(channel, nullptr);
+        int16_t voices = 0;
+        EXPECT_EQ(CountVoices(&voices), noErr);
+        EXPECT_GT(voices, 0);
+    }
     vellora::speech::testing::InstallAudioSink(vellora::speech::testing::MakeDeviceAudioSink());
 }
 
@@ -96,7 +98,8 @@ TEST_F(RealSpeech, TheDefaultVoiceFitsTheLocaleAndWithoutALanguageIsEspeaksOwnEn
     auto set = [](const char* name, const char* value) {
         value ? setenv(name, value, 1) : unsetenv(name);
     };
-    unsetenv("LC_MESSAGES");
+    vellora_test::ScopedEnv lcAll("LC_ALL", std::nullopt), lang("LANG", std::nullopt),
+        lcMessages("LC_MESSAGES", std::nullopt);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.lcAll ? c.lcAll : "-") + " " + (c.lang ? c.lang : "-"));
         set("LC_ALL", c.lcAll);
@@ -114,7 +117,6 @@ TEST_F(RealSpeech, TheDefaultVoiceFitsTheLocaleAndWithoutALanguageIsEspeaksOwnEn
     char path[1024];
     ASSERT_EQ(FSSpecGetPath(&info.fileSpec, path, sizeof path), noErr);
     EXPECT_EQ(std::filesystem::path(path).filename(), "en");
-    unsetenv("LANG");
 }
 
 TEST_F(RealSpeech, SpeaksIntoASoundFileFasterAtAHigherRate) {

@@ -4,32 +4,22 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <thread>
 
 #include <gtest/gtest.h>
 
 namespace speechtest {
 
-TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "speech-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-}
-
-TempFolder::~TempFolder() {
-    std::filesystem::remove_all(path_);
-}
-
 std::vector<std::string> TempFolder::files() const {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(path_))
+    for (const auto& e : std::filesystem::directory_iterator(path()))
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
 
-CFURLRef FileUrl(const std::string& folder, const std::string& name) {
+CFURLRef FileUrl(const std::filesystem::path& folder, const std::string& name) {
     FSRef ref;
-    if (FSMakeFSRefFromPath(folder.c_str(), &ref) != noErr) return nullptr;
+    if (FSMakeFSRefFromPath(folder.string().c_str(), &ref) != noErr) return nullptr;
     CFURLRef base = CFURLCreateFromFSRef(nullptr, &ref);
     std::vector<UniChar> units(name.begin(), name.end());  // ASCII names only
     CFStringRef leaf = CFStringCreateWithCharacters(nullptr, units.data(), CFIndex(units.size()));

@@ -2,29 +2,25 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/speechsynthesis/SpeechSynthesis.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/wait.h"
 
 namespace speechtest {
 
-// A fresh folder under the system's temporary folder, removed with its files on destruction.
-class TempFolder {
-  public:
-    TempFolder();
-    ~TempFolder();
-    const std::string& path() const { return path_; }
+// A folder of the test's own, removed with what it holds.
+struct TempFolder : vellora_test::TempFolder {
+    TempFolder() : vellora_test::TempFolder("speech") {}
     std::vector<std::string> files() const;  // names of the files in it, sorted
-
-  private:
-    std::string path_;
 };
 
 // The file URL of `name` in the existing `folder`; the caller releases it.
-CFURLRef FileUrl(const std::string& folder, const std::string& name);
+CFURLRef FileUrl(const std::filesystem::path& folder, const std::string& name);
 
 SpeechStatusInfo Status(SpeechChannel chan);
 
