@@ -20,6 +20,7 @@ constexpr auto kCloseAfter = std::chrono::milliseconds(1500);
 
 class DeviceAudioSink final : public AudioSink {
   public:
+    explicit DeviceAudioSink(std::shared_ptr<DeviceCounts> counts) : counts_(std::move(counts)) {}
     ~DeviceAudioSink() override { stop(); }
 
     bool start(AudioSource& source, int sampleRate) override {
@@ -44,6 +45,7 @@ class DeviceAudioSink final : public AudioSink {
         if (device_ != 0) {
             SDL_CloseAudioDevice(device_);
             device_ = 0;
+            if (counts_) ++counts_->closes;
         }
         if (subsystem_) {
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -118,6 +120,7 @@ class DeviceAudioSink final : public AudioSink {
         SDL_AudioSpec have{};
         device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
         if (device_ == 0) return false;
+        if (counts_) ++counts_->opens;
         SDL_PauseAudioDevice(device_, 0);
         paused_ = false;
         lastChange_ = SteadyClock::now();
@@ -142,6 +145,7 @@ class DeviceAudioSink final : public AudioSink {
             // Speech that comes meanwhile opens a device of its own at once.
             lock.unlock();
             SDL_CloseAudioDevice(id);
+            if (counts_) ++counts_->closes;
             lock.lock();
         }
     }
@@ -152,6 +156,7 @@ class DeviceAudioSink final : public AudioSink {
         sink->source_->mix(reinterpret_cast<int16_t*>(stream), size_t(bytes) / sizeof(int16_t));
     }
 
+    const std::shared_ptr<DeviceCounts> counts_;
     std::mutex mutex_;  // all below but calls_, between the worker, the closer and start/stop
     std::condition_variable changed_;
     AudioSource* source_ = nullptr;
@@ -171,8 +176,8 @@ class DeviceAudioSink final : public AudioSink {
 
 }  // namespace
 
-std::shared_ptr<AudioSink> MakeDeviceAudioSink() {
-    return std::make_shared<DeviceAudioSink>();
+std::shared_ptr<AudioSink> MakeDeviceAudioSink(std::shared_ptr<DeviceCounts> counts) {
+    return std::make_shared<DeviceAudioSink>(std::move(counts));
 }
 
 }  // namespace vellora::speech

@@ -154,8 +154,14 @@ int FakeAudioDevice::Opens() const {
     return opens_;
 }
 
+int FakeAudioDevice::Attempts() const {
+    std::lock_guard lock(mutex_);
+    return attempts_;
+}
+
 bool FakeAudioDevice::start(AudioSource& source, int) {
     std::lock_guard lock(mutex_);
+    ++attempts_;
     if (!present_ || thread_.joinable()) return present_;
     ++opens_;
     running_ = true;

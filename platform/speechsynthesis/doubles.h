@@ -102,7 +102,8 @@ class FakeAudioDevice final : public AudioSink {
   public:
     ~FakeAudioDevice() override;
     void SetPresent(bool present);
-    int Opens() const;  // successful starts so far
+    int Opens() const;     // successful starts so far
+    int Attempts() const;  // starts so far, failed ones included
 
     bool start(AudioSource& source, int sampleRate) override;
     void stop() override;
@@ -116,6 +117,7 @@ class FakeAudioDevice final : public AudioSink {
     std::atomic<bool> running_{false};
     std::atomic<bool> resting_{false};
     int opens_ = 0;
+    int attempts_ = 0;
     std::thread thread_;
 };
 

@@ -19,8 +19,8 @@ void InstallAudioSink(std::shared_ptr<AudioSink> sink) {
 std::shared_ptr<Engine> MakeEspeakEngine() {
     return speech::MakeEspeakEngine();
 }
-std::shared_ptr<AudioSink> MakeDeviceAudioSink() {
-    return speech::MakeDeviceAudioSink();
+std::shared_ptr<AudioSink> MakeDeviceAudioSink(std::shared_ptr<DeviceCounts> counts) {
+    return speech::MakeDeviceAudioSink(std::move(counts));
 }
 
 bool WaitUntilIdle(std::chrono::milliseconds timeout) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/speechsynthesis/DeviceAudioSink.h"
 #include "platform/speechsynthesis/Engine.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 
@@ -19,7 +20,8 @@ namespace vellora::speech::testing {
 void InstallEngine(std::shared_ptr<Engine> engine);
 void InstallAudioSink(std::shared_ptr<AudioSink> sink);
 std::shared_ptr<Engine> MakeEspeakEngine();  // the real ones, to install again
-std::shared_ptr<AudioSink> MakeDeviceAudioSink();
+// The real device; `counts`, when given, counts its opens and closes.
+std::shared_ptr<AudioSink> MakeDeviceAudioSink(std::shared_ptr<DeviceCounts> counts = nullptr);
 
 // True once the worker has nothing left to make (speech is synthesized, or far enough ahead).
 bool WaitUntilIdle(std::chrono::milliseconds timeout = std::chrono::seconds(5));

@@ -787,11 +787,16 @@ TEST_F(SpeechDevice, SpeechGoesOnWhenTheDeviceComesBack) {
     ASSERT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), noErr);
     ASSERT_TRUE(speechtest::WaitFor([&] { return FramesMixed(c) > 2000; }));
 
-    // Unplugged: nothing plays, and the speech waits where it was.
+    // Unplugged: the layer finds it gone and tries to open it again, and again; nothing plays
+    // meanwhile, and the speech waits where it was.
+    int attempts = device->Attempts();
     device->SetPresent(false);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(speechtest::WaitFor([&] { return device->Attempts() > attempts; },
+                                    std::chrono::seconds(5)));
     uint64_t gone = FramesMixed(c);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    attempts = device->Attempts();
+    ASSERT_TRUE(speechtest::WaitFor([&] { return device->Attempts() > attempts; },
+                                    std::chrono::seconds(5)));
     EXPECT_EQ(FramesMixed(c), gone);
     EXPECT_TRUE(Status(c).outputBusy);
     // Speaking while it is away is taken, and heard once it is back.

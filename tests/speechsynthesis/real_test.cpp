@@ -246,7 +246,8 @@ TEST_F(RealSpeech, SpeechFromQuietStartsWithinAFewMilliseconds) {
 
 namespace {
 
-// The real device, with a count of the times the layer rested and resumed it.
+// The real device, with a count of the times the layer rested and resumed it, and of the
+// times the device itself was opened and closed.
 class CountingDevice final : public vellora::speech::AudioSink {
   public:
     bool start(vellora::speech::AudioSource& source, int rate) override {
@@ -263,10 +264,12 @@ class CountingDevice final : public vellora::speech::AudioSink {
     }
     bool lost() override { return inner_->lost(); }
     std::atomic<int> rests{0}, resumes{0};
+    const std::shared_ptr<vellora::speech::DeviceCounts> counts =
+        std::make_shared<vellora::speech::DeviceCounts>();
 
   private:
     std::shared_ptr<vellora::speech::AudioSink> inner_ =
-        vellora::speech::testing::MakeDeviceAudioSink();
+        vellora::speech::testing::MakeDeviceAudioSink(counts);
 };
 
 }  // namespace
@@ -315,11 +318,14 @@ TEST_F(RealSpeech, TheDeviceRestsWhenQuietAndWakesForSpeech) {
     EXPECT_EQ(int32_t{Status(channel).inputBytesLeft}, 0);
     EXPECT_TRUE(WaitFor([&] { return device->rests > rests; }));
 
-    // Long enough at rest for the device to be closed: the next speech opens it again.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    // Long enough at rest, the device is closed; the next speech opens it again.
+    int closes = device->counts->closes;
+    ASSERT_TRUE(WaitFor([&] { return device->counts->closes > closes; }, std::chrono::seconds(5)));
+    int opens = device->counts->opens;
     quiet = FramesMixed(channel);
     ASSERT_EQ(SpeakText(channel, "Thrice.", 7), noErr);
     ASSERT_TRUE(WaitFor([&] { return !Status(channel).outputBusy; }));
+    EXPECT_GT(device->counts->opens, opens);
     EXPECT_GT(FramesMixed(channel), quiet + 2000);
 
     vellora::speech::testing::InstallAudioSink(vellora::speech::testing::MakeDeviceAudioSink());
