@@ -1,9 +1,7 @@
 #include "platform/speechsynthesis/Layer.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <ctime>
 #include <deque>
 #include <optional>
 
@@ -357,9 +355,7 @@ SynthRequest MakeRequest(const Settings& s) {
     return r;
 }
 
-Layer::Layer() {
-    sem_init(&signal_, 0, 0);
-}
+Layer::Layer() = default;
 
 Layer& Layer::get() {
     // Never destroyed: the audio thread and the worker may still run while the process exits.
@@ -422,7 +418,7 @@ void Layer::note(const Engine::ChannelCall& call) {
 
 void Layer::poke() {
     idle_ = false;
-    sem_post(&signal_);
+    signal_.release();
 }
 
 OSErr Layer::newChannel(int voice, SpeechChannel* chan) {
@@ -777,7 +773,7 @@ void Layer::mix(int16_t* out, size_t frames) {
         done += block;
     }
     // The worker refills the lanes, reports ends and rests the output; a post is all it takes.
-    if (played && !signalled_.exchange(true, std::memory_order_acq_rel)) sem_post(&signal_);
+    if (played && !signalled_.exchange(true, std::memory_order_acq_rel)) signal_.release();
 }
 
 void Layer::work() {
@@ -849,20 +845,11 @@ void Layer::work() {
             settled_.notify_all();
             lock.unlock();
             if (audible) {
-                // The callback posts as it plays; the timeout covers an output that stopped
+                // The callback signals as it plays; the timeout covers an output that stopped
                 // calling it.
-                timespec until{};
-                clock_gettime(CLOCK_MONOTONIC, &until);
-                until.tv_nsec += 100 * 1000000L;
-                if (until.tv_nsec >= 1000000000L) {
-                    until.tv_sec += 1;
-                    until.tv_nsec -= 1000000000L;
-                }
-                while (sem_clockwait(&signal_, CLOCK_MONOTONIC, &until) != 0 && errno == EINTR) {
-                }
+                (void)signal_.try_acquire_for(std::chrono::milliseconds(100));
             } else {
-                while (sem_wait(&signal_) != 0 && errno == EINTR) {
-                }
+                signal_.acquire();
             }
             lock.lock();
             idle_ = false;

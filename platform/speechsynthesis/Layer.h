@@ -5,8 +5,6 @@
 // read back.
 #pragma once
 
-#include <semaphore.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <semaphore>
 #include <string>
 #include <thread>
 #include <vector>
@@ -79,7 +78,8 @@ class Layer final : public AudioSource {
     bool waitUntilIdle(std::chrono::milliseconds timeout);
     uint64_t framesMixed(SpeechChannel chan);
 
-    // The audio output's callback: no lock, no allocation, no system call but a semaphore post.
+    // The audio output's callback: no lock, no allocation, no system call but the worker's
+    // wake-up (a futex wake, and only when the worker may be waiting).
     void mix(int16_t* out, size_t frames) override;
 
   private:
@@ -104,9 +104,9 @@ class Layer final : public AudioSource {
     std::shared_ptr<AudioSink> wakeSink();
 
     std::mutex mutex_;
-    std::condition_variable settled_;     // the worker went idle or left an utterance
-    sem_t signal_;                        // the worker: there may be work
-    std::atomic<bool> signalled_{false};  // the callback played something since the worker looked
+    std::condition_variable settled_;      // the worker went idle or left an utterance
+    std::counting_semaphore<> signal_{0};  // the worker: there may be work
+    std::atomic<bool> signalled_{false};   // the callback played something since the worker looked
     std::shared_ptr<Engine> engine_;
     bool engineTried_ = false;
     std::shared_ptr<AudioSink> sink_;
