@@ -5,9 +5,7 @@
 #include <deque>
 #include <optional>
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
+#include "platform/speechsynthesis/Chunking.h"
 #include "platform/speechsynthesis/DeviceAudioSink.h"
 #include "platform/speechsynthesis/EspeakEngine.h"
 #include "platform/speechsynthesis/Notify.h"
@@ -21,65 +19,6 @@ namespace {
 // The worker keeps this much audio made ahead of what plays, and makes no more: enough to
 // ride over the engine's time on another channel's stretch.
 constexpr uint64_t kAheadSeconds = 2;
-// Stretches of text handed to the engine at once, cut where a sentence (else a clause, else a
-// word) ends. Short stretches keep the audio made ahead of time small and let other channels
-// take turns on the one engine.
-constexpr size_t kChunkBytes = 400;
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\n' || c == '\r' || c == '\t';
-}
-
-size_t ChunkEnd(const std::string& text, size_t start, bool* endsSentence, bool utf8) {
-    size_t n = text.size();
-    if (n - start <= kChunkBytes) {
-        *endsSentence = true;
-        return n;
-    }
-    size_t limit = start + kChunkBytes;
-    size_t sentence = 0, clause = 0, blank = 0;
-    for (size_t i = start + 1; i < limit; ++i) {
-        if (!IsBlank(text[i])) continue;
-        char p = text[i - 1];
-        if (p == '.' || p == '!' || p == '?' || p == '\n')
-            sentence = i + 1;
-        else if (p == ',' || p == ';' || p == ':')
-            clause = i + 1;
-        else
-            blank = i + 1;
-    }
-    *endsSentence = sentence != 0;
-    if (sentence) return sentence;
-    if (clause) return clause;
-    if (blank) return blank;
-    // A run with no blank is cut where it must be, but never inside a UTF-8 character.
-    while (utf8 && limit > start + 1 && (static_cast<unsigned char>(text[limit]) & 0xC0) == 0x80)
-        --limit;
-    return limit;
-}
-
-// A text of nothing but punctuation and blanks: read as words, it says nothing at all.
-// Looks no further than the first character that is spoken, so a long text costs nothing.
-bool OnlyPunctuation(std::string_view text, bool utf8) {
-    for (size_t i = 0; i < text.size();) {
-        UChar32 c;
-        if (utf8) {
-            int32_t k = 0, n = int32_t(std::min<size_t>(text.size() - i, 4));
-            U8_NEXT(text.data() + i, k, n, c);
-            i += size_t(k);
-        } else {
-            unsigned char b = static_cast<unsigned char>(text[i++]);
-            c = b == 0 ? U' ' : UChar32(b);
-            if (b >= 0x80) {
-                std::string one = MacRomanToUtf8(text.substr(i - 1, 1));
-                int32_t k = 0;
-                U8_NEXT(one.data(), k, int32_t(one.size()), c);
-            }
-        }
-        if (c < 0 || !(u_ispunct(c) || u_isUWhiteSpace(c))) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -857,15 +796,15 @@ void Layer::work() {
         }
         idle_ = false;
         size_t begin = u->nextChunk;
-        bool endsSentence = true;
-        size_t end = ChunkEnd(u->text, begin, &endsSentence, u->utf8);
+        Chunk next = NextChunk(u->text, begin, u->utf8);
+        size_t end = next.end;
         u->nextChunk = end;
         SynthRequest request = MakeRequest(ch->options.settings);
         request.voice =
             voices_[size_t(std::clamp(ch->options.voice, 0, int(voices_.size()) - 1))].key;
         std::string_view chunk = std::string_view(u->text).substr(begin, end - begin);
         request.text = u->utf8 ? std::string(chunk) : MacRomanToUtf8(chunk);
-        request.endsSentence = endsSentence;
+        request.endsSentence = next.endsSentence;
         // Speech that starts from quiet skips the engine's leading silence.
         bool fromQuiet = begin == 0 && !u->toFile;
         ChunkOutput out(*this, ch, u, u->produced, uint32_t(begin),
