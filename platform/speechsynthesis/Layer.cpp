@@ -8,6 +8,7 @@
 #include "platform/speechsynthesis/Chunking.h"
 #include "platform/speechsynthesis/DeviceAudioSink.h"
 #include "platform/speechsynthesis/EspeakEngine.h"
+#include "platform/speechsynthesis/Lane.h"
 #include "platform/speechsynthesis/Notify.h"
 #include "platform/speechsynthesis/SoundFile.h"
 #include "platform/speechsynthesis/TextConverter.h"
@@ -54,33 +55,6 @@ struct Utterance {
     bool paused = false;
     enum { None, Pause, Stop } pending = None;
     int pendingWhere = 0;  // kSpeechEndOfWord or kSpeechEndOfSentence
-};
-
-// A channel's way into the mixer: a ring of frames written by the lock's holder (one at a
-// time, so one producer) and read by the audio callback. Positions count frames since the
-// lane was made and only grow.
-struct Lane {
-    static constexpr uint64_t kFrames = uint64_t(1) << 17;  // about 6 s at espeak-ng's rate
-    static constexpr uint64_t kMask = kFrames - 1;
-    std::unique_ptr<int16_t[]> ring{new int16_t[kFrames]};
-    alignas(64) std::atomic<uint64_t> written{0};  // the producer's
-    alignas(64) std::atomic<uint64_t> read{0};     // the callback's
-    std::atomic<uint64_t> floor{0};                // frames before it are skipped unheard
-    std::atomic<uint64_t> limit{UINT64_MAX};       // no frame at or past it plays (unless passed)
-    std::atomic<bool> paused{false};
-    std::atomic<bool> live{false};  // belongs to a channel
-    std::atomic<uint64_t> mixed{0};
-
-    uint64_t room() const {
-        return kFrames -
-               (written.load(std::memory_order_relaxed) - read.load(std::memory_order_acquire));
-    }
-    // Drops all that was written and not yet played.
-    void drop() {
-        floor.store(written.load(std::memory_order_relaxed), std::memory_order_release);
-        limit.store(UINT64_MAX, std::memory_order_release);
-        paused.store(false, std::memory_order_release);
-    }
 };
 
 struct Channel {
@@ -661,12 +635,7 @@ void Layer::feed(Channel& ch) {
     if (n == 0) return;
     // Where the speech is to stop is known before the frames that reach it can play.
     publish(ch);
-    uint64_t w = lane.written.load(std::memory_order_relaxed);
-    const int16_t* src = u->pcm.data() + u->pcmHead;
-    uint64_t first = std::min(n, Lane::kFrames - (w & Lane::kMask));
-    std::copy(src, src + first, lane.ring.get() + (w & Lane::kMask));
-    std::copy(src + first, src + n, lane.ring.get());
-    lane.written.store(w + n, std::memory_order_release);
+    lane.write(u->pcm.data() + u->pcmHead, n);
     u->queued += n;
     u->pcmHead += size_t(n);
     if (u->pcmHead == u->pcm.size()) {
@@ -687,31 +656,13 @@ void Layer::mix(int16_t* out, size_t frames) {
         std::fill(acc, acc + block, 0);
         for (size_t i = 0; i < lanes; ++i) {
             Lane* lane = lanes_[i].load(std::memory_order_acquire);
-            if (!lane || !lane->live.load(std::memory_order_acquire) ||
-                lane->paused.load(std::memory_order_acquire))
-                continue;
-            uint64_t r = lane->read.load(std::memory_order_relaxed);
-            uint64_t floor = lane->floor.load(std::memory_order_acquire);
-            uint64_t w = lane->written.load(std::memory_order_acquire);
-            uint64_t limit = lane->limit.load(std::memory_order_acquire);
-            uint64_t skipped = r;
-            if (r < floor) r = std::min(floor, w);
-            uint64_t end = limit >= r && limit < w ? limit : w;
-            size_t n = size_t(std::min<uint64_t>(block, end - r));
-            const int16_t* ring = lane->ring.get();
-            for (size_t k = 0; k < n; ++k) acc[k] += ring[(r + k) & Lane::kMask];
-            if (n == 0 && r == skipped) continue;
-            lane->read.store(r + n, std::memory_order_release);
-            if (n) {
-                lane->mixed.fetch_add(n, std::memory_order_relaxed);
-                played = true;
-            }
+            if (lane && lane->mixInto(acc, block)) played = true;
         }
         for (size_t i = 0; i < block; ++i)
             out[done + i] = int16_t(std::clamp<int32_t>(acc[i], -32768, 32767));
         done += block;
     }
-    // The worker refills the lanes, reports ends and rests the output; a post is all it takes.
+    // The worker refills the lanes, reports ends and rests the output; a wake-up is all it takes.
     if (played && !signalled_.exchange(true, std::memory_order_acq_rel)) signal_.release();
 }
 
