@@ -304,7 +304,7 @@ Layer::Lock Layer::start() {
     return lock;
 }
 
-Channel* Layer::find(SpeechChannel chan) {
+Channel* Layer::findAndSettle(SpeechChannel chan) {
     uintptr_t handle = reinterpret_cast<uintptr_t>(chan);
     if (handle == 0) return nullptr;
     for (auto& ch : channels_) {
@@ -317,11 +317,11 @@ Channel* Layer::find(SpeechChannel chan) {
 }
 
 bool Layer::exists(SpeechChannel chan) {
-    return find(chan) != nullptr;
+    return findAndSettle(chan) != nullptr;
 }
 
 ChannelOptions* Layer::options(SpeechChannel chan) {
-    Channel* ch = find(chan);
+    Channel* ch = findAndSettle(chan);
     return ch ? &ch->options : nullptr;
 }
 
@@ -360,7 +360,7 @@ OSErr Layer::newChannel(int voice, SpeechChannel* chan) {
 }
 
 OSErr Layer::dispose(Lock& lock, SpeechChannel chan) {
-    Channel* ch = find(chan);
+    Channel* ch = findAndSettle(chan);
     if (!ch) return kSpeechBadChannelErr;
     std::shared_ptr<Channel> keep;
     for (auto& c : channels_)
@@ -408,7 +408,7 @@ void Layer::endSpeech(Lock& lock, Channel& ch) {
 OSErr Layer::speak(Lock& lock, SpeechChannel chan, std::string text, bool utf8,
                    std::unique_ptr<SoundFile> file) {
     if (!engine_) return kSpeechNoEngineErr;
-    Channel* found = find(chan);
+    Channel* found = findAndSettle(chan);
     if (!found) return kSpeechBadChannelErr;
     std::shared_ptr<Channel> ch;
     for (auto& c : channels_)
@@ -441,7 +441,7 @@ OSErr Layer::speak(Lock& lock, SpeechChannel chan, std::string text, bool utf8,
 }
 
 OSErr Layer::stopAt(Lock& lock, SpeechChannel chan, int32_t where) {
-    Channel* ch = find(chan);
+    Channel* ch = findAndSettle(chan);
     if (!ch) return kSpeechBadChannelErr;
     if (!ch->busy()) return noErr;
     Utterance& u = *ch->current;
@@ -456,7 +456,7 @@ OSErr Layer::stopAt(Lock& lock, SpeechChannel chan, int32_t where) {
 }
 
 OSErr Layer::pauseAt(SpeechChannel chan, int32_t where) {
-    Channel* ch = find(chan);
+    Channel* ch = findAndSettle(chan);
     if (!ch) return kSpeechBadChannelErr;
     if (!ch->busy()) return noErr;
     Utterance& u = *ch->current;
@@ -474,7 +474,7 @@ OSErr Layer::pauseAt(SpeechChannel chan, int32_t where) {
 }
 
 OSErr Layer::continueSpeech(SpeechChannel chan) {
-    Channel* ch = find(chan);
+    Channel* ch = findAndSettle(chan);
     if (!ch) return kSpeechBadChannelErr;
     if (!ch->busy()) return noErr;
     Utterance& u = *ch->current;
@@ -486,7 +486,7 @@ OSErr Layer::continueSpeech(SpeechChannel chan) {
 }
 
 OSErr Layer::status(SpeechChannel chan, SpeechStatusInfo* status) {
-    Channel* ch = find(chan);
+    Channel* ch = findAndSettle(chan);
     if (!ch) return kSpeechBadChannelErr;
     bool busy = ch->busy();
     *status = SpeechStatusInfo{};
@@ -506,7 +506,7 @@ int Layer::busyChannels() {
 }
 
 bool Layer::setDoneHandler(SpeechChannel chan, std::function<void()> done) {
-    Channel* ch = find(chan);
+    Channel* ch = findAndSettle(chan);
     if (!ch) return false;
     ch->onDone = std::move(done);
     return true;
@@ -560,7 +560,7 @@ bool Layer::waitUntilIdle(std::chrono::milliseconds timeout) {
 
 uint64_t Layer::framesMixed(SpeechChannel chan) {
     Lock lock(mutex_);
-    Channel* ch = find(chan);
+    Channel* ch = findAndSettle(chan);
     return ch ? ch->lane->mixed.load(std::memory_order_relaxed) - ch->mixedBase : 0;
 }
 

@@ -86,7 +86,9 @@ class Layer final : public AudioSource {
     Layer();
     friend class ChunkOutput;
 
-    Channel* find(SpeechChannel chan);
+    // The channel behind a handle, null for an unknown one, with how far it played read back
+    // first (settle()), so that what the caller reads or changes is current.
+    Channel* findAndSettle(SpeechChannel chan);
     void ensureEngine();
     void work();
     void poke();  // there is new work for the worker
