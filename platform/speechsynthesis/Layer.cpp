@@ -36,9 +36,7 @@ struct Utterance {
     bool toFile = false;
     std::unique_ptr<SoundFile> file;  // while the speech goes to a sound file
     size_t nextChunk = 0;             // first byte not yet handed to the engine
-    bool synthDone = false;
-    bool finished = false;       // over: played out, stopped, failed; not busy any more
-    bool stopRequested = false;  // sound file: close it after the stretch being made
+    bool synthDone = false;           // the engine makes no more of it (all made, or it failed)
 
     uint64_t origin = 0;       // the lane's frame where the utterance's frame 0 lies
     std::vector<int16_t> pcm;  // made, not yet in the lane: frames [queued, produced)
@@ -52,9 +50,18 @@ struct Utterance {
     bool sentenceStarted = false;
     uint32_t textPos = 0;  // start of the word being spoken
 
-    bool paused = false;
-    enum { None, Pause, Stop } pending = None;
-    int pendingWhere = 0;  // kSpeechEndOfWord or kSpeechEndOfSentence
+    enum class State {
+        Speaking,    // heard (or written) as it is made
+        PausingAt,   // to pause where pendingWhere says
+        StoppingAt,  // to stop where pendingWhere says
+        Paused,
+        Closing,  // sound file: closed after the stretch being made; nothing more is made
+        Over,     // played out, stopped or failed: not busy any more
+    } state = State::Speaking;
+    int pendingWhere = 0;  // PausingAt, StoppingAt: kSpeechEndOfWord or kSpeechEndOfSentence
+
+    bool over() const { return state == State::Over; }
+    bool paused() const { return state == State::Paused; }
 };
 
 struct Channel {
@@ -66,7 +73,7 @@ struct Channel {
     std::function<void()> onDone;  // on the worker, once the speech ends
     bool doneDue = false;          // the speech set last has not been reported done
 
-    bool busy() const { return current && !current->finished; }
+    bool busy() const { return current && !current->over(); }
 };
 
 namespace {
@@ -86,7 +93,8 @@ void AdvanceMarks(Utterance& u) {
 // The frame where a pending pause or stop takes effect: the start of the next word or
 // sentence (not of the first one, which has not begun yet); unknown until it is made.
 std::optional<uint64_t> Target(const Utterance& u) {
-    if (u.pending == Utterance::None) return std::nullopt;
+    if (u.state != Utterance::State::PausingAt && u.state != Utterance::State::StoppingAt)
+        return std::nullopt;
     bool word = u.pendingWhere == kSpeechEndOfWord;
     const std::deque<Mark>& marks = word ? u.words : u.sentences;
     size_t i = (word ? u.wordStarted : u.sentenceStarted) ? 0 : 1;
@@ -95,17 +103,14 @@ std::optional<uint64_t> Target(const Utterance& u) {
 }
 
 void Apply(Utterance& u) {
-    if (u.pending == Utterance::Pause)
-        u.paused = true;
-    else
-        u.finished = true;
-    u.pending = Utterance::None;
+    u.state =
+        u.state == Utterance::State::PausingAt ? Utterance::State::Paused : Utterance::State::Over;
 }
 
 // Something of the channel is to be heard, now or once it is made.
 bool Audible(const Channel& ch) {
     const Utterance* u = ch.current.get();
-    return u && !u->toFile && !u->finished && !u->paused;
+    return u && !u->toFile && !u->over() && !u->paused();
 }
 
 // The silence the engine puts before the first word is not played when speech starts from
@@ -155,7 +160,7 @@ class ChunkOutput final : public SynthOutput {
 
     bool cancelled() const override {
         std::lock_guard lock(layer_.mutex_);
-        return u_->finished || u_->stopRequested;
+        return u_->over() || u_->state == Utterance::State::Closing;
     }
 
     bool failed = false;
@@ -199,7 +204,7 @@ class ChunkOutput final : public SynthOutput {
         if (u_->toFile) {
             {
                 std::lock_guard lock(layer_.mutex_);
-                if (u_->finished || u_->stopRequested || !u_->file) return false;
+                if (u_->over() || u_->state == Utterance::State::Closing || !u_->file) return false;
             }
             // Only the worker touches the file while the engine makes this utterance.
             if (!u_->file->write(pcm, frames)) {
@@ -215,11 +220,11 @@ class ChunkOutput final : public SynthOutput {
         std::shared_ptr<AudioSink> resting;
         {
             std::lock_guard lock(layer_.mutex_);
-            if (u_->finished) return false;
+            if (u_->over()) return false;
             u_->pcm.insert(u_->pcm.end(), pcm, pcm + frames);
             u_->produced += frames;
             if (ch_->current == u_) layer_.feed(*ch_);
-            if (!u_->paused) resting = layer_.wakeSink();
+            if (!u_->paused()) resting = layer_.wakeSink();
         }
         // The first samples of speech after a rest: the output runs again at once.
         if (resting) resting->resume();
@@ -380,27 +385,27 @@ OSErr Layer::dispose(Lock& lock, SpeechChannel chan) {
 void Layer::finishFile(Lock& lock, Utterance& u, bool keep) {
     std::unique_ptr<SoundFile> file = std::move(u.file);
     u.synthDone = true;
-    u.stopRequested = true;
+    u.state = Utterance::State::Closing;
     lock.unlock();
     if (file && keep) file->commit();
     file.reset();  // removes the temporary file when it was not committed
     lock.lock();
-    u.finished = true;
+    u.state = Utterance::State::Over;
     settled_.notify_all();
 }
 
 void Layer::endSpeech(Lock& lock, Channel& ch) {
     std::shared_ptr<Utterance> u = ch.current;
-    if (!u || u->finished) return;
+    if (!u || u->over()) return;
     poke();  // the end is reported by the worker
     if (!u->toFile) {
-        u->finished = true;
+        u->state = Utterance::State::Over;
         ch.lane->drop();
         std::vector<int16_t>().swap(u->pcm);
         u->pcmHead = 0;
     } else if (active_ == u.get()) {
-        u->stopRequested = true;  // the worker closes the file when the engine returns
-    } else if (!u->stopRequested) {
+        u->state = Utterance::State::Closing;  // the worker closes the file when the engine returns
+    } else if (u->state != Utterance::State::Closing) {
         finishFile(lock, *u, true);
     }
 }
@@ -429,10 +434,12 @@ OSErr Layer::speak(Lock& lock, SpeechChannel chan, std::string text, bool utf8,
     ch->doneDue = true;
     if (u->text.empty() || (ch->options.settings.characterMode != kSpeechModeLiteral &&
                             OnlyPunctuation(u->text, utf8))) {
-        if (u->toFile)
+        if (u->toFile) {
             finishFile(lock, *u, true);
-        else
-            u->synthDone = u->finished = true;
+        } else {
+            u->synthDone = true;
+            u->state = Utterance::State::Over;
+        }
         poke();
         return noErr;
     }
@@ -445,10 +452,10 @@ OSErr Layer::stopAt(Lock& lock, SpeechChannel chan, int32_t where) {
     if (!ch) return kSpeechBadChannelErr;
     if (!ch->busy()) return noErr;
     Utterance& u = *ch->current;
-    if (where == kSpeechImmediate || u.paused || u.toFile) {
+    if (where == kSpeechImmediate || u.paused() || u.toFile) {
         endSpeech(lock, *ch);
     } else {
-        u.pending = Utterance::Stop;
+        u.state = Utterance::State::StoppingAt;
         u.pendingWhere = where;
         publish(*ch);
     }
@@ -460,13 +467,15 @@ OSErr Layer::pauseAt(SpeechChannel chan, int32_t where) {
     if (!ch) return kSpeechBadChannelErr;
     if (!ch->busy()) return noErr;
     Utterance& u = *ch->current;
-    if (u.paused || u.pending == Utterance::Stop) return noErr;
+    // A stop already asked for goes first; a file being closed cannot pause.
+    if (u.paused() || u.state == Utterance::State::StoppingAt ||
+        u.state == Utterance::State::Closing)
+        return noErr;
     if (where == kSpeechImmediate || u.toFile) {
-        u.paused = true;
-        u.pending = Utterance::None;
+        u.state = Utterance::State::Paused;
         poke();  // the worker rests the output
     } else {
-        u.pending = Utterance::Pause;
+        u.state = Utterance::State::PausingAt;
         u.pendingWhere = where;
     }
     publish(*ch);
@@ -478,8 +487,7 @@ OSErr Layer::continueSpeech(SpeechChannel chan) {
     if (!ch) return kSpeechBadChannelErr;
     if (!ch->busy()) return noErr;
     Utterance& u = *ch->current;
-    u.paused = false;
-    if (u.pending == Utterance::Pause) u.pending = Utterance::None;
+    if (u.paused() || u.state == Utterance::State::PausingAt) u.state = Utterance::State::Speaking;
     publish(*ch);
     poke();
     return noErr;
@@ -491,7 +499,7 @@ OSErr Layer::status(SpeechChannel chan, SpeechStatusInfo* status) {
     bool busy = ch->busy();
     *status = SpeechStatusInfo{};
     status->outputBusy = busy;
-    status->outputPaused = busy && ch->current->paused;
+    status->outputPaused = busy && ch->current->paused();
     status->inputBytesLeft = busy ? int32_t(ch->current->text.size() - ch->current->textPos) : 0;
     return noErr;
 }
@@ -597,7 +605,7 @@ std::shared_ptr<AudioSink> Layer::wakeSink() {
 
 void Layer::settle(Channel& ch) {
     Utterance* u = ch.current.get();
-    if (!u || u->toFile || u->finished) return;
+    if (!u || u->toFile || u->over()) return;
     uint64_t read = ch.lane->read.load(std::memory_order_acquire);
     uint64_t at = read > u->origin ? std::min(read - u->origin, u->queued) : 0;
     if (at > u->playhead) {
@@ -608,7 +616,7 @@ void Layer::settle(Channel& ch) {
         // gives way to the next one.
         if (target && at == *target) Apply(*u);
     }
-    if (!u->finished && u->synthDone && u->playhead >= u->produced) u->finished = true;
+    if (!u->over() && u->synthDone && u->playhead >= u->produced) u->state = Utterance::State::Over;
     publish(ch);
 }
 
@@ -616,7 +624,7 @@ void Layer::publish(Channel& ch) {
     Lane& lane = *ch.lane;
     Utterance* u = ch.current.get();
     if (!u || u->toFile) return;
-    if (u->finished) {
+    if (u->over()) {
         if (lane.read.load(std::memory_order_acquire) <
             lane.written.load(std::memory_order_relaxed))
             lane.drop();
@@ -624,12 +632,12 @@ void Layer::publish(Channel& ch) {
     }
     std::optional<uint64_t> target = Target(*u);
     lane.limit.store(target ? u->origin + *target : UINT64_MAX, std::memory_order_release);
-    lane.paused.store(u->paused, std::memory_order_release);
+    lane.paused.store(u->paused(), std::memory_order_release);
 }
 
 void Layer::feed(Channel& ch) {
     Utterance* u = ch.current.get();
-    if (!u || u->toFile || u->finished) return;
+    if (!u || u->toFile || u->over()) return;
     Lane& lane = *ch.lane;
     uint64_t n = std::min<uint64_t>(lane.room(), u->pcm.size() - u->pcmHead);
     if (n == 0) return;
@@ -695,12 +703,12 @@ void Layer::work() {
         uint64_t room = engine_ ? uint64_t(engine_->sampleRate()) * kAheadSeconds : 0;
         for (auto& c : channels_) {
             Utterance* cu = c->current.get();
-            if (!cu || cu->finished) continue;
-            if (cu->synthDone || cu->stopRequested) continue;
+            if (!cu || cu->over()) continue;
+            if (cu->synthDone || cu->state == Utterance::State::Closing) continue;
             // Speech to a file waits behind every channel that is heard.
             uint64_t key = UINT64_MAX - 1;
             if (cu->toFile) {
-                if (cu->paused) continue;
+                if (cu->paused()) continue;
             } else {
                 key = cu->produced - cu->playhead;
                 if (key >= room) continue;
@@ -768,7 +776,8 @@ void Layer::work() {
         lock.lock();
         active_ = nullptr;
         if (u->toFile) {
-            if (!u->finished && (!ok || u->stopRequested || u->nextChunk >= u->text.size()))
+            if (!u->over() &&
+                (!ok || u->state == Utterance::State::Closing || u->nextChunk >= u->text.size()))
                 finishFile(lock, *u, ok);
         } else if (!ok || u->nextChunk >= u->text.size()) {
             u->synthDone = true;  // what was made still plays
