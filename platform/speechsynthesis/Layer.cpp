@@ -683,111 +683,124 @@ void Layer::work() {
             feed(*c);
         }
         // Ends of speech first: whoever waits for them goes on while the engine works.
-        std::vector<std::function<void()>> done;
-        for (auto& c : channels_) {
-            if (c->doneDue && !c->busy()) {
-                c->doneDue = false;
-                if (c->onDone) done.push_back(c->onDone);
-            }
-        }
-        if (!done.empty()) {
-            lock.unlock();
-            for (auto& f : done) f();
-            done.clear();
-            lock.lock();
-            continue;
-        }
-        std::shared_ptr<Channel> ch;
-        std::shared_ptr<Utterance> u;
-        uint64_t best = UINT64_MAX;
-        uint64_t room = engine_ ? uint64_t(engine_->sampleRate()) * kAheadSeconds : 0;
-        for (auto& c : channels_) {
-            Utterance* cu = c->current.get();
-            if (!cu || cu->over()) continue;
-            if (cu->synthDone || cu->state == Utterance::State::Closing) continue;
-            // Speech to a file waits behind every channel that is heard.
-            uint64_t key = UINT64_MAX - 1;
-            if (cu->toFile) {
-                if (cu->paused()) continue;
-            } else {
-                key = cu->produced - cu->playhead;
-                if (key >= room) continue;
-            }
-            if (key < best) {
-                best = key;
-                ch = c;
-                u = c->current;
-            }
-        }
+        if (reportEnds(lock)) continue;
         bool audible = std::any_of(channels_.begin(), channels_.end(),
                                    [](const auto& c) { return Audible(*c); });
         if (audible && std::chrono::steady_clock::now() >= nextDeviceCheck_) {
             watchDevice(lock, audible);
             continue;
         }
-        if (!u || !engine_ || voices_.empty()) {
-            // Nothing to make: the output rests while nothing is to be heard (paused speech
-            // included) and runs again for what is, such as paused speech continued.
-            if (audible == resting_ && sink_) {
-                resting_ = !audible;
-                std::shared_ptr<AudioSink> s = sink_;
-                lock.unlock();
-                if (audible)
-                    s->resume();
-                else
-                    s->rest();
-                lock.lock();
-                continue;
-            }
-            idle_ = true;
-            settled_.notify_all();
-            lock.unlock();
-            if (audible) {
-                // The callback signals as it plays; the timeout covers an output that stopped
-                // calling it.
-                (void)signal_.try_acquire_for(std::chrono::milliseconds(100));
-            } else {
-                signal_.acquire();
-            }
-            lock.lock();
-            idle_ = false;
+        Next next = nextToMake();
+        if (!next.u || !engine_ || voices_.empty()) {
+            if (matchOutputTo(lock, audible)) continue;
+            waitForWork(lock, audible);
             continue;
         }
-        idle_ = false;
-        size_t begin = u->nextChunk;
-        Chunk next = NextChunk(u->text, begin, u->utf8);
-        size_t end = next.end;
-        u->nextChunk = end;
-        SynthRequest request = MakeRequest(ch->options.settings);
-        request.voice =
-            voices_[size_t(std::clamp(ch->options.voice, 0, int(voices_.size()) - 1))].key;
-        std::string_view chunk = std::string_view(u->text).substr(begin, end - begin);
-        request.text = u->utf8 ? std::string(chunk) : MacRomanToUtf8(chunk);
-        request.endsSentence = next.endsSentence;
-        // Speech that starts from quiet skips the engine's leading silence.
-        bool fromQuiet = begin == 0 && !u->toFile;
-        ChunkOutput out(*this, ch, u, u->produced, uint32_t(begin),
-                        fromQuiet ? engine_->sampleRate() : 0);
-        std::shared_ptr<Engine> e = engine_;
-        active_ = u.get();
-        lock.unlock();
-        bool ok = e->synthesize(request, out) && !out.failed;
-        out.flush();
-        lock.lock();
-        active_ = nullptr;
-        if (u->toFile) {
-            if (!u->over() &&
-                (!ok || u->state == Utterance::State::Closing || u->nextChunk >= u->text.size()))
-                finishFile(lock, *u, ok);
-        } else if (!ok || u->nextChunk >= u->text.size()) {
-            u->synthDone = true;  // what was made still plays
-        }
-        settled_.notify_all();
-        lock.unlock();
-        u.reset();  // may free the audio and the channel: not under the lock
-        ch.reset();
-        lock.lock();
+        makeStretch(lock, std::move(next.ch), std::move(next.u));
     }
+}
+
+bool Layer::reportEnds(Lock& lock) {
+    std::vector<std::function<void()>> done;
+    for (auto& c : channels_) {
+        if (c->doneDue && !c->busy()) {
+            c->doneDue = false;
+            if (c->onDone) done.push_back(c->onDone);
+        }
+    }
+    if (done.empty()) return false;
+    lock.unlock();
+    for (auto& f : done) f();
+    done.clear();
+    lock.lock();
+    return true;
+}
+
+Layer::Next Layer::nextToMake() {
+    Next next;
+    uint64_t best = UINT64_MAX;
+    uint64_t room = engine_ ? uint64_t(engine_->sampleRate()) * kAheadSeconds : 0;
+    for (auto& c : channels_) {
+        Utterance* cu = c->current.get();
+        if (!cu || cu->over()) continue;
+        if (cu->synthDone || cu->state == Utterance::State::Closing) continue;
+        // Speech to a file waits behind every channel that is heard.
+        uint64_t key = UINT64_MAX - 1;
+        if (cu->toFile) {
+            if (cu->paused()) continue;
+        } else {
+            key = cu->produced - cu->playhead;
+            if (key >= room) continue;
+        }
+        if (key < best) {
+            best = key;
+            next = {c, c->current};
+        }
+    }
+    return next;
+}
+
+bool Layer::matchOutputTo(Lock& lock, bool audible) {
+    if (audible != resting_ || !sink_) return false;
+    resting_ = !audible;
+    std::shared_ptr<AudioSink> s = sink_;
+    lock.unlock();
+    if (audible)
+        s->resume();
+    else
+        s->rest();
+    lock.lock();
+    return true;
+}
+
+void Layer::waitForWork(Lock& lock, bool audible) {
+    idle_ = true;
+    settled_.notify_all();
+    lock.unlock();
+    if (audible) {
+        // The callback signals as it plays; the timeout covers an output that stopped
+        // calling it.
+        (void)signal_.try_acquire_for(std::chrono::milliseconds(100));
+    } else {
+        signal_.acquire();
+    }
+    lock.lock();
+    idle_ = false;
+}
+
+void Layer::makeStretch(Lock& lock, std::shared_ptr<Channel> ch, std::shared_ptr<Utterance> u) {
+    idle_ = false;
+    size_t begin = u->nextChunk;
+    Chunk next = NextChunk(u->text, begin, u->utf8);
+    u->nextChunk = next.end;
+    SynthRequest request = MakeRequest(ch->options.settings);
+    request.voice = voices_[size_t(std::clamp(ch->options.voice, 0, int(voices_.size()) - 1))].key;
+    std::string_view chunk = std::string_view(u->text).substr(begin, next.end - begin);
+    request.text = u->utf8 ? std::string(chunk) : MacRomanToUtf8(chunk);
+    request.endsSentence = next.endsSentence;
+    // Speech that starts from quiet skips the engine's leading silence.
+    bool fromQuiet = begin == 0 && !u->toFile;
+    ChunkOutput out(*this, ch, u, u->produced, uint32_t(begin),
+                    fromQuiet ? engine_->sampleRate() : 0);
+    std::shared_ptr<Engine> e = engine_;
+    active_ = u.get();
+    lock.unlock();
+    bool ok = e->synthesize(request, out) && !out.failed;
+    out.flush();
+    lock.lock();
+    active_ = nullptr;
+    if (u->toFile) {
+        if (!u->over() &&
+            (!ok || u->state == Utterance::State::Closing || u->nextChunk >= u->text.size()))
+            finishFile(lock, *u, ok);
+    } else if (!ok || u->nextChunk >= u->text.size()) {
+        u->synthDone = true;  // what was made still plays
+    }
+    settled_.notify_all();
+    lock.unlock();
+    u.reset();  // may free the audio and the channel: not under the lock
+    ch.reset();
+    lock.lock();
 }
 
 }  // namespace vellora::speech

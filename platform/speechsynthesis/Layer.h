@@ -90,7 +90,22 @@ class Layer final : public AudioSource {
     // first (settle()), so that what the caller reads or changes is current.
     Channel* findAndSettle(SpeechChannel chan);
     void ensureEngine();
+    // The worker: its loop, then each of its steps, all under the lock (which those that call
+    // out let go of meanwhile).
     void work();
+    bool reportEnds(Lock& lock);  // calls the done handlers now due; false when none was
+    struct Next {
+        std::shared_ptr<Channel> ch;
+        std::shared_ptr<Utterance> u;  // null: nothing to make now
+    };
+    Next nextToMake();  // the heard speech least far ahead, else speech to a file
+    // Nothing to make: the output rests while nothing is to be heard (paused speech included)
+    // and runs again for what is, such as paused speech continued. False when it already does.
+    bool matchOutputTo(Lock& lock, bool audible);
+    // Until there may be work; while something is heard, no longer than the callback takes.
+    void waitForWork(Lock& lock, bool audible);
+    // Hands the utterance's next stretch to the engine and takes what it makes.
+    void makeStretch(Lock& lock, std::shared_ptr<Channel> ch, std::shared_ptr<Utterance> u);
     void poke();  // there is new work for the worker
     void endSpeech(Lock& lock, Channel& ch);
     void finishFile(Lock& lock, Utterance& u, bool keep);
