@@ -89,8 +89,9 @@ class AudioSink {
     // Stops pulling; no call into the source is made after it returns.
     virtual void stop() = 0;
     // Nothing is left to play: the output may stop pulling until resume(). Both are called
-    // on the synthesis worker, never under the layer's lock (the output's own thread may be
-    // waiting for that lock inside mix()).
+    // on the synthesis worker, never under the layer's lock: pausing a device waits for a
+    // callback that is running to return, and resuming may open the device again, which takes
+    // a while that the callers of the layer would otherwise wait through.
     virtual void rest() {}
     virtual void resume() {}
     // The output went away while open (unplugged, its server gone, or it stopped pulling);

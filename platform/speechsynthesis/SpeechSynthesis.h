@@ -3,8 +3,14 @@
 //
 // Voices are espeak-ng's. Every channel of the process mixes into one audio output that the
 // layer opens when it starts (the first call of any function here) and keeps open. SpeakText
-// returns at once; a worker thread synthesizes while the audio plays. All functions are meant
-// for one thread (the program's main thread); none of them blocks for long.
+// returns at once; a worker thread synthesizes while the audio plays. Every function may be
+// called from any thread, several at once: each holds the layer's lock only briefly, and none
+// waits for speech. The first call also starts espeak-ng and opens the device, which can take
+// a moment.
+//
+// Contracts below say who owns what a function takes and gives, what a null pointer means and
+// from which thread it may be called: [any] is any thread, several at once, a done handler on
+// the layer's worker (Notify.h) included, as it runs outside the lock.
 //
 // Result codes: noErr (0) on success, a negative code otherwise (paramErr for a null pointer
 // or a value out of range, and the codes below). Nothing here crashes on a null, unknown or
@@ -132,36 +138,49 @@ _Static_assert(sizeof(SpeechStatusInfo) == 6, "SpeechStatusInfo is 6 bytes");
 
 // Version 1.0.0, final: major in bits 24-31, minor and fix level in 16-23, release stage
 // (0x80 final) in 8-15, non-release revision in 0-7.
+// [any] A constant; starts nothing.
 uint32_t SpeechManagerVersion(void);
 
+// [any] numVoices: the caller's, not null (paramErr), set on success.
 OSErr CountVoices(int16_t* numVoices);
-OSErr GetIndVoice(int16_t index, VoiceSpec* voice);  // index is 1-based
+// [any] index is 1-based; voice: the caller's, not null, set on success.
+OSErr GetIndVoice(int16_t index, VoiceSpec* voice);
 
-// voice null: the default voice, the one that best fits the user's locale language
-// (LC_ALL, LC_MESSAGES, LANG), else English. Fills min(infoLength, 362) bytes.
+// [any] voice: read at once, or null for the default voice, the one that best fits the user's
+// locale language (LC_ALL, LC_MESSAGES, LANG), else English. info: the caller's, not null;
+// min(infoLength, 362) bytes of it are filled.
 OSErr GetVoiceDescription(const VoiceSpec* voice, VoiceDescription* info, int32_t infoLength);
+// [any] voice as above; voiceInfo: the caller's record for the selector (a VoiceFileInfo or a
+// VoiceDescription), not null, filled on success.
 OSErr GetVoiceInfo(const VoiceSpec* voice, OSType selector, void* voiceInfo);
 
-// voice null (or all zero): the default voice. *chan is set only on success.
+// [any] voice: read at once, or null (or all zero) for the default voice. chan: not null; *chan
+// is set only on success, to a channel the caller owns until it disposes of it.
 OSErr NewSpeechChannel(const VoiceSpec* voice, SpeechChannel* chan);
-// Ends the channel's speech; the handle is invalid afterwards (and never handed out again).
+// [any] Ends the channel's speech; the handle is invalid afterwards (and never handed out
+// again). A null or unknown channel: kSpeechBadChannelErr.
 OSErr DisposeSpeechChannel(SpeechChannel chan);
 
-// Speaks `textBytes` bytes of Mac Roman text and returns at once; the bytes are copied.
+// [any] Speaks `textBytes` bytes of Mac Roman text and returns at once; the bytes are copied
+// before it returns, so the caller keeps textBuf (null only with textBytes 0).
 // Replaces whatever the channel was speaking. With a sound file set ('opaf'), the speech goes
 // to that file, synthesized as fast as possible; the file is complete and closed once the
 // channel is no longer busy.
 OSErr SpeakText(SpeechChannel chan, const void* textBuf, uint32_t textBytes);
 
-// As SpeakText, for text in any script: the string's UTF-16 units are read at once. `options`
-// must be null. The bytes left in 'stat' then count the text's UTF-8 bytes.
+// [any] As SpeakText, for text in any script: the string's UTF-16 units are read at once and
+// the caller keeps its reference (aString not null). `options` must be null. The bytes left
+// in 'stat' then count the text's UTF-8 bytes.
 OSErr SpeakCFString(SpeechChannel chan, CFStringRef aString, const void* options);
 
+// [any] Each returns at once; what it asks is heard within one audio buffer, or at the word
+// or sentence end asked for (kSpeechImmediate..kSpeechEndOfSentence, else paramErr).
 OSErr StopSpeech(SpeechChannel chan);  // at once
 OSErr StopSpeechAt(SpeechChannel chan, int32_t whereToStop);
 OSErr PauseSpeechAt(SpeechChannel chan, int32_t whereToPause);
 OSErr ContinueSpeech(SpeechChannel chan);  // resumes where the pause left off
 
+// [any] The getters fill the caller's Fixed (not null); the setters take the value (> 0).
 OSErr GetSpeechRate(SpeechChannel chan, Fixed* rate);
 OSErr SetSpeechRate(SpeechChannel chan, Fixed rate);
 OSErr GetSpeechPitch(SpeechChannel chan, Fixed* pitch);
@@ -172,10 +191,12 @@ OSErr SetSpeechPitch(SpeechChannel chan, Fixed pitch);
 // be created (kSpeechOutputFileErr or dirNFErr when not) and sends the channel's later speech
 // there: AIFF for names ending .aif or .aiff, WAV otherwise; a NULL URL returns the channel to
 // the audio output.
+// [any] speechInfo: the caller's, read or filled before the call returns (the URL's reference
+// stays the caller's); null only where the selector above allows it.
 OSErr GetSpeechInfo(SpeechChannel chan, OSType selector, void* speechInfo);
 OSErr SetSpeechInfo(SpeechChannel chan, OSType selector, const void* speechInfo);
 
-// The count of this process's busy channels (paused ones included). The system-wide count
+// [any] The count of this process's busy channels (paused ones included). The system-wide count
 // is the same number: other processes' speech cannot be seen from here.
 int16_t SpeechBusy(void);
 int16_t SpeechBusySystemWide(void);
