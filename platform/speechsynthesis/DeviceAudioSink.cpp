@@ -41,7 +41,7 @@ class DeviceAudioSink final : public AudioSink {
         if (closer_.joinable()) closer_.join();
         std::lock_guard lock(mutex_);
         quit_ = false;
-        resting_ = closedForRest_ = false;
+        rest_ = Rest::Running;
         if (device_ != 0) {
             SDL_CloseAudioDevice(device_);
             device_ = 0;
@@ -59,8 +59,7 @@ class DeviceAudioSink final : public AudioSink {
     void rest() override {
         std::lock_guard lock(mutex_);
         if (device_ != 0) SDL_PauseAudioDevice(device_, 1);
-        paused_ = true;
-        resting_ = true;
+        rest_ = Rest::Paused;
         restSince_ = SteadyClock::now();
         if (!closer_.joinable()) closer_ = std::thread([this] { closeWhenRested(); });
         changed_.notify_all();
@@ -68,27 +67,26 @@ class DeviceAudioSink final : public AudioSink {
 
     void resume() override {
         std::lock_guard lock(mutex_);
-        resting_ = false;
-        if (device_ == 0 && closedForRest_) {
-            closedForRest_ = false;
+        if (rest_ == Rest::Closed)
             open();  // a failure shows as a lost device, which the layer opens again
-        } else if (device_ != 0) {
+        else if (device_ != 0)
             SDL_PauseAudioDevice(device_, 0);
-        }
-        paused_ = false;
+        rest_ = Rest::Running;
         lastChange_ = SteadyClock::now();
     }
+
+    bool resting() const override { return rest_ != Rest::Running; }
 
     // SDL marks a device that went away as stopped; a running device whose callback has not
     // come for five seconds is taken as gone too. (A busy sound server may hold callbacks back
     // for a second or more; opening the device again then only makes matters worse.)
     bool lost() override {
         std::lock_guard lock(mutex_);
-        if (closedForRest_) return false;
+        if (rest_ == Rest::Closed) return false;
         if (device_ == 0 || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED) return true;
         uint64_t calls = calls_.load(std::memory_order_relaxed);
         auto now = SteadyClock::now();
-        if (paused_ || calls != lastCalls_) {
+        if (rest_ == Rest::Paused || calls != lastCalls_) {
             lastCalls_ = calls;
             lastChange_ = now;
             return false;
@@ -122,7 +120,7 @@ class DeviceAudioSink final : public AudioSink {
         if (device_ == 0) return false;
         if (counts_) ++counts_->opens;
         SDL_PauseAudioDevice(device_, 0);
-        paused_ = false;
+        rest_ = Rest::Running;
         lastChange_ = SteadyClock::now();
         return true;
     }
@@ -130,7 +128,7 @@ class DeviceAudioSink final : public AudioSink {
     void closeWhenRested() {
         std::unique_lock lock(mutex_);
         while (!quit_) {
-            if (!resting_ || device_ == 0) {
+            if (rest_ != Rest::Paused || device_ == 0) {
                 changed_.wait(lock);
                 continue;
             }
@@ -141,7 +139,7 @@ class DeviceAudioSink final : public AudioSink {
             }
             SDL_AudioDeviceID id = device_;
             device_ = 0;
-            closedForRest_ = true;
+            rest_ = Rest::Closed;
             // Speech that comes meanwhile opens a device of its own at once.
             lock.unlock();
             SDL_CloseAudioDevice(id);
@@ -163,9 +161,9 @@ class DeviceAudioSink final : public AudioSink {
     int rate_ = 22050;
     bool subsystem_ = false;
     SDL_AudioDeviceID device_ = 0;
-    bool paused_ = false;
-    bool resting_ = false;
-    bool closedForRest_ = false;
+    // Written under mutex_; read without it by resting(), which the layer asks under its own.
+    enum class Rest { Running, Paused, Closed };  // Closed: closed after a rest, opened on resume
+    std::atomic<Rest> rest_{Rest::Running};
     bool quit_ = false;
     SteadyClock::time_point restSince_{};
     std::thread closer_;

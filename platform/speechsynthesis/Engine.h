@@ -2,6 +2,7 @@
 // uses one Engine and one AudioSink for the whole process; testing.h installs others.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -92,11 +93,18 @@ class AudioSink {
     // on the synthesis worker, never under the layer's lock: pausing a device waits for a
     // callback that is running to return, and resuming may open the device again, which takes
     // a while that the callers of the layer would otherwise wait through.
-    virtual void rest() {}
-    virtual void resume() {}
+    virtual void rest() { resting_ = true; }
+    virtual void resume() { resting_ = false; }
+    // From rest() to the next resume() (an output that tracks it itself: or to a stop()); the
+    // one record of it, which the layer asks on the worker. An output that overrides rest()
+    // and resume() answers this too.
+    virtual bool resting() const { return resting_; }
     // The output went away while open (unplugged, its server gone, or it stopped pulling);
     // asked on the worker, which then stops it and starts it again until it is back.
     virtual bool lost() { return false; }
+
+  private:
+    std::atomic<bool> resting_{false};
 };
 
 }  // namespace vellora::speech

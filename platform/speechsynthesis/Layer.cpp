@@ -552,7 +552,6 @@ void Layer::installSink(std::shared_ptr<AudioSink> s) {
     sink_ = s;
     sinkTried_ = true;
     audioOk_ = false;
-    resting_ = false;  // an output starts running
     lock.unlock();
     if (old) old->stop();
     bool ok = s && s->start(*this, rate);
@@ -590,7 +589,6 @@ void Layer::watchDevice(Lock& lock, bool audible) {
     if (sink_ != s || !lost) return;
     if (back) {
         reopenDelay_ = milliseconds(0);
-        resting_ = false;  // it starts running
     } else {
         reopenDelay_ = std::clamp(reopenDelay_ * 2, milliseconds(100), milliseconds(2000));
         nextDeviceCheck_ = now + reopenDelay_;
@@ -598,9 +596,7 @@ void Layer::watchDevice(Lock& lock, bool audible) {
 }
 
 std::shared_ptr<AudioSink> Layer::wakeSink() {
-    if (!resting_) return nullptr;
-    resting_ = false;
-    return sink_;
+    return sink_ && sink_->resting() ? sink_ : nullptr;
 }
 
 void Layer::settle(Channel& ch) {
@@ -741,8 +737,7 @@ Layer::Next Layer::nextToMake() {
 }
 
 bool Layer::matchOutputTo(Lock& lock, bool audible) {
-    if (audible != resting_ || !sink_) return false;
-    resting_ = !audible;
+    if (!sink_ || audible != sink_->resting()) return false;
     std::shared_ptr<AudioSink> s = sink_;
     lock.unlock();
     if (audible)

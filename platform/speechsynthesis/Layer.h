@@ -141,7 +141,6 @@ class Layer final : public AudioSource {
 
     std::thread worker_;
     bool idle_ = true;
-    bool resting_ = false;         // the output was told to rest: nothing of it is heard
     Utterance* active_ = nullptr;  // the utterance the engine is making
     std::chrono::steady_clock::time_point nextDeviceCheck_{};
     std::chrono::milliseconds reopenDelay_{0};  // after a failed reopen; 0 while the output is fine

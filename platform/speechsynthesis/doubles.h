@@ -109,6 +109,7 @@ class FakeAudioDevice final : public AudioSink {
     void stop() override;
     void rest() override { resting_ = true; }
     void resume() override { resting_ = false; }
+    bool resting() const override { return resting_; }
     bool lost() override;
 
   private:

@@ -262,6 +262,7 @@ class CountingDevice final : public vellora::speech::AudioSink {
         inner_->resume();
         ++resumes;
     }
+    bool resting() const override { return inner_->resting(); }
     bool lost() override { return inner_->lost(); }
     std::atomic<int> rests{0}, resumes{0};
     const std::shared_ptr<vellora::speech::DeviceCounts> counts =
