@@ -95,9 +95,9 @@ class AudioSink {
     // a while that the callers of the layer would otherwise wait through.
     virtual void rest() { resting_ = true; }
     virtual void resume() { resting_ = false; }
-    // From rest() to the next resume() (an output that tracks it itself: or to a stop()); the
-    // one record of it, which the layer asks on the worker. An output that overrides rest()
-    // and resume() answers this too.
+    // True from rest() until the next resume(): the one record of whether the output rests,
+    // which the layer asks on the worker. An output that overrides rest() and resume()
+    // overrides this too (and may clear it on stop()).
     virtual bool resting() const { return resting_; }
     // The output went away while open (unplugged, its server gone, or it stopped pulling);
     // asked on the worker, which then stops it and starts it again until it is back.
