@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
 
@@ -12,6 +13,7 @@
 #include "platform/rbframework/date.h"
 #include "platform/rbframework/gui/printing.h"
 #include "platform/rbframework/testing.h"
+#include "tests/support/file_size_limit.h"
 
 namespace {
 
@@ -79,6 +81,7 @@ TEST(StyledTextPrinter, DrawsEveryLineOnceWholeInOrderWhateverTheBlockHeight) {
                 printer->DrawBlock(36, 36, c.height);
                 ASSERT_LT(++blocks, 2000);
             }
+            EXPECT_TRUE(g->finish().isNil());
         }
         EXPECT_TRUE(messages.messages.empty());
         std::string text = pdfText(dialog.pdfPath);
@@ -110,6 +113,30 @@ TEST(StyledTextPrinter, AnEmptyTextIsAtItsEndAtOnce) {
     ASSERT_TRUE(g);
     EXPECT_TRUE(rb::make<rb::StyledTextPrinter>(g, QString(), 492)->EOF_());
     EXPECT_FALSE(rb::make<rb::StyledTextPrinter>(g, QString("\n"), 492)->EOF_());
+}
+
+// The runtime tells its caller why the pages did not go out; showing it is the caller's.
+TEST(Graphics, FinishReturnsTheFailureAndShowsNothing) {
+    QTemporaryDir folder;
+    rb::testing::AnsweringPrintDialog dialog;
+    rb::testing::RecordingDialogs messages;
+    dialog.pdfPath = QDir(folder.path()).filePath("full.pdf").toStdString();
+    rb::Ref<rb::Graphics> g = rb::OpenPrinterDialog();
+    ASSERT_TRUE(g);
+    rb::String failure;
+    {
+        FileSizeLimit limit(4096);
+        for (int page = 0; page < 20; ++page) {
+            if (page) g->NextPage();
+            g->DrawString(rb::String(words(600)), 36, 36, 468);
+        }
+        failure = g->finish();
+    }
+    EXPECT_NE(failure.toUtf8().find("full.pdf"), std::string::npos) << failure.toUtf8();
+    EXPECT_EQ(g->finish().toUtf8(), failure.toUtf8());
+    g = nullptr;
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(dialog.pdfPath)));
 }
 
 TEST(OpenPrinterDialog, CancelGivesNil) {
