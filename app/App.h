@@ -10,6 +10,7 @@
 
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/menu.h"
+#include "platform/rbframework/gui/window.h"
 
 struct ProgramParts {
     std::vector<std::string> bundles;               // the plug-in bundles it loads, by name
@@ -18,6 +19,11 @@ struct ProgramParts {
     std::function<void()> loadPrefs;                // read the preference file
     std::function<void()> makeDefaultView;          // create and open the main window
     std::function<void()> printHelp;                // print the help text
+    // The windows of the menu commands, each its one open window or a new one; nil for none.
+    std::function<rb::Ref<rb::Window>()> inputStyle;   // Setup > Input Style
+    std::function<rb::Ref<rb::Window>()> help;         // the help window
+    std::function<rb::Ref<rb::Window>()> aboutBox;     // the about box
+    std::function<rb::Ref<rb::Window>()> updateCheck;  // the version window, which checks for updates
     std::function<void()> releaseModules;           // release module state, in exit order
 };
 

@@ -20,6 +20,7 @@
 
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/window.h"
+#include "settings/main_window.h"
 #include "settings/prefModule.h"
 #include "tests/support/env.h"
 #include "tests/support/file_size_limit.h"
@@ -80,10 +81,10 @@ const std::string kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 const Globals kDefaults{70, 10, 400, 492, "Black", 36, "Arial", "True", 200, "True"};
 
-// The main window as savePrefs finds it: open, under the main window's class name.
+// The main window as savePrefs finds it: open, and handed in as the program does.
 class MainWindow : public rb::Window {
   public:
-    static constexpr const char* kClassName = "Window1";
+    static constexpr const char* kClassName = "MainWindow";
     const char* className() const override { return kClassName; }
     void Layout() override {
         _SetProperties({{"Width", 400},
@@ -108,9 +109,12 @@ class Prefs : public ::testing::Test {
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir_ = pattern;
         xdg_.emplace("XDG_CONFIG_HOME", dir_.string());
+        settings::setMainWindow({.window = [] { return rb::_GetImplicitWindow(MainWindow::kClassName); },
+                                 .text = {}});
         restart();
     }
     void TearDown() override {
+        settings::setMainWindow({});
         pm::ReleaseGlobals();
         xdg_.reset();
         std::error_code ec;
@@ -279,7 +283,7 @@ TEST_F(Prefs, SavingWritesTheSevenLinesWithTheOpenMainWindowsBounds) {
 }
 
 TEST_F(Prefs, WithoutAMainWindowTheLoadedBoundsAreSaved) {
-    ASSERT_EQ(rb::_GetImplicitWindow("Window1"), nullptr);
+    ASSERT_EQ(rb::_GetImplicitWindow(MainWindow::kClassName), nullptr);
     set({-20, 3000, 0, 2147483647, "Blue", 18, "Courier", "True", 100, "True"});
     pm::savePrefs();
     EXPECT_EQ(firstLine(), "#Window1Position -20\t3000\t0\t2147483647");
@@ -369,10 +373,10 @@ TEST_F(Prefs, AnUnwritableFileStillLetsTheProgramQuit) {
     auto w = rb::make<MainWindow>();
     w->quitOnClose = true;
     w->Constructor();
-    QTimer::singleShot(0, [] { rb::_GetImplicitWindow("Window1")->Close(); });
+    QTimer::singleShot(0, [] { rb::_GetImplicitWindow(MainWindow::kClassName)->Close(); });
     w = nullptr;
     EXPECT_EQ(rb::RuntimeRun(), 0);
-    EXPECT_EQ(rb::_GetImplicitWindow("Window1"), nullptr);
+    EXPECT_EQ(rb::_GetImplicitWindow(MainWindow::kClassName), nullptr);
     EXPECT_TRUE(fs::is_directory(file()));
 }
 
