@@ -25,6 +25,7 @@
 #include "tests/support/env.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/files.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -105,9 +106,9 @@ class MainWindow : public rb::Window {
 class Prefs : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "prefs-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        folder_.emplace("prefs");
+        dir_ = folder_->path();
+        ASSERT_FALSE(dir_.empty());
         xdg_.emplace("XDG_CONFIG_HOME", dir_.string());
         settings::setMainWindow({.window = [] { return rb::_GetImplicitWindow(MainWindow::kClassName); },
                                  .text = {}});
@@ -117,8 +118,7 @@ class Prefs : public ::testing::Test {
         settings::setMainWindow({});
         pm::ReleaseGlobals();
         xdg_.reset();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
+        folder_.reset();
     }
     // What the next run starts from.
     static void restart() {
@@ -138,6 +138,7 @@ class Prefs : public ::testing::Test {
         return current();
     }
 
+    std::optional<vellora_test::TempFolder> folder_;
     fs::path dir_;
     std::optional<vellora_test::ScopedEnv> xdg_;
 };
@@ -359,7 +360,7 @@ TEST_F(Prefs, NothingIsWrittenWhereNothingCanBe) {
 
     // The preferences folder cannot exist: its place is a file.
     writeBytes(dir_ / "plain", "p");
-    setenv("XDG_CONFIG_HOME", (dir_ / "plain" / "config").c_str(), 1);
+    vellora_test::ScopedEnv noFolder("XDG_CONFIG_HOME", (dir_ / "plain" / "config").string());
     pm::savePrefs();
     restart();
     pm::loadPrefs();
