@@ -1,7 +1,8 @@
 // The application object and the program's start-up sequence, from the runtime's start to its
 // exit. What lies above this layer (the main window, the menu bar, the preference file, help
-// printing, the release of the program's modules) is handed in by the program's entry as
-// ProgramParts, so start-up keeps its order without naming those layers.
+// printing, the windows the menu commands open, the release of the program's modules) is
+// handed in by the program's entry as ProgramParts, so start-up keeps its order and the
+// commands reach their windows without naming those layers.
 #pragma once
 
 #include <functional>

@@ -4,22 +4,12 @@
 #include "help/label_design.h"
 #include "help/updateWindow.h"
 #include "platform/rbframework/gui/application.h"
-#include "platform/rbframework/gui/runtime.h"
 
 using rb::RGB;
 using rb::String;
 
 rb::Ref<selfTest> selfTest::selfTest_() {
     return rb::implicitWindow<selfTest>();
-}
-
-void RegisterUpdateClasses() {
-    rb::RegisterWindowClass(AboutBox::kClassName,
-                            [] { return rb::Ref<rb::Window>(rb::make<AboutBox>()); });
-    rb::RegisterWindowClass(selfTest::kClassName,
-                            [] { return rb::Ref<rb::Window>(rb::make<selfTest>()); });
-    rb::RegisterWindowClass(updateWindow::kClassName,
-                            [] { return rb::Ref<rb::Window>(rb::make<updateWindow>()); });
 }
 
 void selfTest::Layout() {

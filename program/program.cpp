@@ -13,13 +13,6 @@
 #include "settings/main_window.h"
 #include "settings/prefModule.h"
 
-void RegisterWindowClasses() {
-    rb::RegisterWindowClass(Window1::kClassName, [] { return rb::make<Window1>(); });
-    RegisterSettingsClasses();
-    RegisterHelpClasses();
-    RegisterUpdateClasses();
-}
-
 ProgramParts VelloraParts() {
     ProgramParts parts;
     parts.bundles = {"speech", "clipboard"};

@@ -1,17 +1,11 @@
 #include "settings/InputSetup.h"
 
-#include "platform/rbframework/gui/runtime.h"
 
 using rb::RGB;
 using rb::String;
 
 rb::Ref<InputSetup> InputSetup::InputSetup_() {
     return rb::implicitWindow<InputSetup>();
-}
-
-void RegisterSettingsClasses() {
-    rb::RegisterWindowClass(InputSetup::kClassName,
-                            [] { return rb::Ref<rb::Window>(rb::make<InputSetup>()); });
 }
 
 void InputSetup::Layout() {

@@ -156,7 +156,6 @@ TEST(EndToEnd, SigtermWhileReadingAMegabyteQuitsWithTheSettingsSaved) {
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     rb::RuntimeInit(argc, argv);
-    RegisterWindowClasses();
     gEngine = std::make_shared<PassThroughEngine>(speech::testing::MakeEspeakEngine());
     speech::testing::InstallEngine(gEngine);
     int result = RUN_ALL_TESTS();

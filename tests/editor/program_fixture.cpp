@@ -21,7 +21,6 @@ int StartProgram(const std::function<void(Window1&)>& whileOpen) {
     static char arg0[] = "vellora";
     static char* argv[] = {arg0, nullptr};
     rb::RuntimeInit(1, argv);
-    RegisterWindowClasses();
     ProgramParts parts = VelloraParts();
     parts.makeDefaultView = [make = parts.makeDefaultView, &whileOpen] {
         make();

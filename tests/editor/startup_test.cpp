@@ -47,7 +47,6 @@ TEST(Startup, RunsInOrderAndClosingTheMainWindowQuits) {
     char arg0[] = "vellora";
     char* argv[] = {arg0, nullptr};
     rb::RuntimeInit(argc, argv);
-    RegisterWindowClasses();
     int status = _Main(parts);
 
     EXPECT_EQ(status, 0);

@@ -97,7 +97,6 @@ const std::string kError =
 class UpdateCheck : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        RegisterUpdateClasses();
         rb::RuntimeRegisterAppObject(rb::make<VersionApp>());
     }
     void SetUp() override {
