@@ -1,5 +1,6 @@
 #include "help/AboutBox.h"
 
+#include "app/design.h"
 #include "help/label_design.h"
 
 #include "help/links.h"
@@ -58,15 +59,8 @@ void AboutBox::_CreateControls0() {
                          bool isDefault) {
         _AddControl(name, rb::make<rb::PushButton>(this));
         controlAs<rb::PushButton>(name)->setTextUnit(0);
+        design::Place(*controlAs<rb::PushButton>(name), 72, top, 120, 22);
         controlAs<rb::PushButton>(name)->_SetProperties({
-            {"Left", 72},
-            {"Top", top},
-            {"Width", 120},
-            {"Height", 22},
-            {"LockLeft", false},
-            {"LockTop", false},
-            {"LockRight", false},
-            {"LockBottom", false},
             {"Caption", String(caption)},
             {"Default", isDefault},
             {"Cancel", false},

@@ -1,5 +1,6 @@
 #include "help/label_design.h"
 
+#include "app/design.h"
 #include "platform/rbframework/gui/controls.h"
 
 namespace help {
@@ -9,15 +10,8 @@ void AddLabel(rb::Window& window, const LabelDesign& d) {
     window._AddControl(d.name, rb::make<rb::Label>(&window));
     rb::Ref<rb::Label> label = window.controlAs<rb::Label>(d.name);
     label->setTextUnit(0);
+    design::Place(*label, d.left, d.top, d.width, d.height);
     label->_SetProperties({
-        {"Left", d.left},
-        {"Top", d.top},
-        {"Width", d.width},
-        {"Height", d.height},
-        {"LockLeft", false},
-        {"LockTop", false},
-        {"LockRight", false},
-        {"LockBottom", false},
         {"Text", String(d.text)},
         {"TextAlign", d.align},
         {"TextFont", String(d.font)},

@@ -1,5 +1,6 @@
 #include "help/selfTest.h"
 
+#include "app/design.h"
 #include "help/AboutBox.h"
 #include "help/label_design.h"
 #include "help/updateWindow.h"
@@ -51,16 +52,9 @@ void selfTest::_CreateControls0() {
 
     _AddControl("PushButton1", rb::make<rb::PushButton>(this));
     controlAs<rb::PushButton>("PushButton1")->setTextUnit(0);
+    design::Place(*controlAs<rb::PushButton>("PushButton1"), 28, 61, 157, 22);
     controlAs<rb::PushButton>("PushButton1")
         ->_SetProperties({
-            {"Left", 28},
-            {"Top", 61},
-            {"Width", 157},
-            {"Height", 22},
-            {"LockLeft", false},
-            {"LockTop", false},
-            {"LockRight", false},
-            {"LockBottom", false},
             {"Caption", String("Check for Updates")},
             {"Default", true},
             {"Cancel", false},

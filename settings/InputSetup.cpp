@@ -1,5 +1,6 @@
 #include "settings/InputSetup.h"
 
+#include "app/design.h"
 
 using rb::RGB;
 using rb::String;
@@ -90,15 +91,8 @@ void InputSetup::_CreateControls0() {
             _AddControl(d.name, rb::make<rb::RadioButton>(this));
         rb::Ref<rb::TextControl> c = controlAs<rb::TextControl>(d.name);
         c->setTextUnit(0);
+        design::Place(*c, d.left, d.top, d.width, d.height);
         c->_SetProperties({
-            {"Left", d.left},
-            {"Top", d.top},
-            {"Width", d.width},
-            {"Height", d.height},
-            {"LockLeft", false},
-            {"LockTop", false},
-            {"LockRight", false},
-            {"LockBottom", false},
             {"TabPanelIndex", 0},
             {"TabIndex", d.tabIndex},
             {"TabStop", true},
