@@ -136,7 +136,14 @@ struct Graphics::Job {
         finished = true;
         const bool ended = painter.end();
         if (file) {
-            if (!file->commit()) fail(file->errorString());
+            // The last of the pages still waits in the file's buffer, and commit() would put the
+            // file in the old one's place even when writing that out fails: a printout cut off.
+            if (!file->flush()) {
+                fail(file->errorString());
+                file->cancelWriting();
+            } else if (!file->commit()) {
+                fail(file->errorString());
+            }
         } else if (!ended || printer->printerState() == QPrinter::Error ||
                    printer->printerState() == QPrinter::Aborted) {
             fail();
