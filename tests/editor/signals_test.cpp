@@ -3,6 +3,7 @@
 // its main window's close box ends it: settings saved, status 0, a modal box open or not.
 #include <gtest/gtest.h>
 
+#include <link.h>
 #include <signal.h>
 
 #include <chrono>
@@ -28,6 +29,21 @@ struct Ended {
     std::string err;  // what it wrote to its standard error
 };
 
+// What the probe is preloaded with: after the sanitizer runtime where this build has one, since
+// that runtime must come first among the program's libraries.
+std::string Preload() {
+    std::string runtime;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* out) {
+            const std::string name = info->dlpi_name ? info->dlpi_name : "";
+            if (name.find("/libasan.so") == std::string::npos) return 0;
+            *static_cast<std::string*>(out) = name;
+            return 1;
+        },
+        &runtime);
+    return runtime.empty() ? BOX_UP_PROBE : runtime + ":" + BOX_UP_PROBE;
+}
+
 // Starts the program with its settings in `config`, waits until it is up (with the first-start
 // notice shown when `boxUp`), sends `signals` one after another, and waits for it to end
 // (killing it after `limit`).
@@ -38,7 +54,7 @@ Ended SignalProgram(const fs::path& config, const std::vector<int>& signals, boo
     const fs::path boxes = config.parent_path() / "boxes.txt";
     vellora_test::ChildProcess program(VELLORA_PROGRAM,
                                        {{"XDG_CONFIG_HOME", config.string()},
-                                        {"LD_PRELOAD", BOX_UP_PROBE},
+                                        {"LD_PRELOAD", Preload()},
                                         {"VELLORA_TEST_BOX_UP", boxes.string()}},
                                        errFile);
     if (!program.started()) return run;
