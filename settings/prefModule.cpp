@@ -33,7 +33,7 @@ struct Setting {
     enum Kind { kBounds, kNumber, kWord };
     const char* key;
     Kind kind;
-    std::array<int32_t*, 4> numbers;  // kBounds: top, left, width, height; kNumber: the first
+    std::array<int32_t*, 4> numbers;  // kBounds: top, left, width, height; kNumber: only [0]
     std::array<int32_t, 4> numberDefaults;
     rb::String* word;  // kWord
     const char* wordDefault;
