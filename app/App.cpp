@@ -16,10 +16,11 @@ App* theApp() {
     return app;
 }
 
-// A window-opening handler: the implicit instance of the class, shown. A class that this
-// build does not have yet shows nothing, and the command still counts as handled.
-bool showWindow(const char* className) {
-    if (rb::Ref<rb::Window> w = rb::ImplicitWindow(className)) w->Show();
+// A window-opening handler: the window the program handed in, shown. Where it handed in none
+// (a test's start, for one), nothing shows, and the command still counts as handled.
+bool showWindow(const std::function<rb::Ref<rb::Window>()>& open) {
+    if (!open) return true;
+    if (rb::Ref<rb::Window> w = open()) w->Show();
     return true;
 }
 
@@ -43,16 +44,16 @@ void App::Event_EnableMenuItems() {
 }
 
 bool App::_SetupInput_Action() {
-    return showWindow("InputSetup");
+    return showWindow(gParts.inputStyle);
 }
 bool App::_HelpShowVLRHelp_Action() {
-    return showWindow("Help");
+    return showWindow(gParts.help);
 }
 bool App::_HelpAbout_Action() {
-    return showWindow("AboutBox");
+    return showWindow(gParts.aboutBox);
 }
 bool App::_CheckforUpdateCheckNow_Action() {
-    return showWindow("selfTest");
+    return showWindow(gParts.updateCheck);
 }
 
 bool App::_FilePrintHelp_Action() {

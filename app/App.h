@@ -1,7 +1,8 @@
 // The application object and the program's start-up sequence, from the runtime's start to its
 // exit. What lies above this layer (the main window, the menu bar, the preference file, help
-// printing, the release of the program's modules) is handed in by the program's entry as
-// ProgramParts, so start-up keeps its order without naming those layers.
+// printing, the windows the menu commands open, the release of the program's modules) is
+// handed in by the program's entry as ProgramParts, so start-up keeps its order and the
+// commands reach their windows without naming those layers.
 #pragma once
 
 #include <functional>
@@ -10,6 +11,7 @@
 
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/menu.h"
+#include "platform/rbframework/gui/window.h"
 
 struct ProgramParts {
     std::vector<std::string> bundles;               // the plug-in bundles it loads, by name
@@ -18,6 +20,11 @@ struct ProgramParts {
     std::function<void()> loadPrefs;                // read the preference file
     std::function<void()> makeDefaultView;          // create and open the main window
     std::function<void()> printHelp;                // print the help text
+    // The windows of the menu commands, each its one open window or a new one; nil for none.
+    std::function<rb::Ref<rb::Window>()> inputStyle;   // Setup > Input Style
+    std::function<rb::Ref<rb::Window>()> help;         // the help window
+    std::function<rb::Ref<rb::Window>()> aboutBox;     // the about box
+    std::function<rb::Ref<rb::Window>()> updateCheck;  // the version window, which checks for updates
     std::function<void()> releaseModules;           // release module state, in exit order
 };
 

@@ -37,14 +37,19 @@ function(vellora_add_test name)
 endfunction()
 include(GoogleTest)
 
-# Adds each subfolder of the current folder that has a CMakeLists.txt, in name order.
+# vellora_add_subdirs(<folder>...): adds each of the named subfolders of the current folder. A
+# folder that is listed but missing, or has lost its CMakeLists.txt, fails the configure, and
+# one that is there but not listed fails it too, so no tests drop out of a green run unseen.
 function(vellora_add_subdirs)
-  file(GLOB dirs LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
-  list(SORT dirs)
-  foreach(dir ${dirs})
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-      add_subdirectory(${dir})
-    endif()
+  file(GLOB found LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+       ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  list(TRANSFORM found REPLACE "/CMakeLists.txt$" "")
+  list(REMOVE_ITEM found ${ARGN})
+  if(found)
+    message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}: folders not listed in vellora_add_subdirs: ${found}")
+  endif()
+  foreach(dir ${ARGN})
+    add_subdirectory(${dir})
   endforeach()
 endfunction()
 

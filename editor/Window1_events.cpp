@@ -4,6 +4,7 @@
 #include "help/Help.h"
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/dialogs.h"
+#include "settings/color_words.h"
 #include "settings/prefModule.h"
 
 namespace {
@@ -32,12 +33,7 @@ void Window1::Event_Open() {
     text->setTextFont(prefModule::InputFontFamily);
     text->setTextSize(static_cast<float>(prefModule::InputFontSize));
     text->setBold(equals(prefModule::InputBold, "True"));
-    if (equals(prefModule::InputFontColor, "Black"))
-        text->setTextColor(rb::RGB(0, 0, 0, 0));
-    else if (equals(prefModule::InputFontColor, "Red"))
-        text->setTextColor(rb::RGB(255, 0, 0, 0));
-    else
-        text->setTextColor(rb::RGB(0, 0, 255, 0));
+    text->setTextColor(settings::textColorOf(prefModule::InputFontColor));
 
     Module1::sp = rb::make<SpeechZRQ>();
     Module1::vo = Module1::sp->DefaultVoice();

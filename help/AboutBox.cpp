@@ -1,5 +1,8 @@
 #include "help/AboutBox.h"
 
+#include "app/design.h"
+#include "help/label_design.h"
+
 #include "help/links.h"
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/show_url.h"
@@ -56,15 +59,8 @@ void AboutBox::_CreateControls0() {
                          bool isDefault) {
         _AddControl(name, rb::make<rb::PushButton>(this));
         controlAs<rb::PushButton>(name)->setTextUnit(0);
+        design::Place(*controlAs<rb::PushButton>(name), 72, top, 120, 22);
         controlAs<rb::PushButton>(name)->_SetProperties({
-            {"Left", 72},
-            {"Top", top},
-            {"Width", 120},
-            {"Height", 22},
-            {"LockLeft", false},
-            {"LockTop", false},
-            {"LockRight", false},
-            {"LockBottom", false},
             {"Caption", String(caption)},
             {"Default", isDefault},
             {"Cancel", false},
@@ -74,43 +70,6 @@ void AboutBox::_CreateControls0() {
             {"Bold", true},
             {"Italic", false},
             {"Underline", false},
-            {"AutoDeactivate", true},
-            {"HelpTag", String("")},
-            {"Enabled", true},
-            {"Visible", true},
-            {"TabStop", true},
-            {"TabIndex", tabIndex},
-            {"TabPanelIndex", 0},
-            {"InitialParent", String("")},
-        });
-    };
-    auto label = [this](const char* name, int left, int top, int width, int height,
-                        const char* text, int align, const char* font, bool bold, bool multiline,
-                        int tabIndex) {
-        _AddControl(name, rb::make<rb::Label>(this));
-        controlAs<rb::Label>(name)->setTextUnit(0);
-        controlAs<rb::Label>(name)->_SetProperties({
-            {"Left", left},
-            {"Top", top},
-            {"Width", width},
-            {"Height", height},
-            {"LockLeft", false},
-            {"LockTop", false},
-            {"LockRight", false},
-            {"LockBottom", false},
-            {"Text", String(text)},
-            {"TextAlign", align},
-            {"TextFont", String(font)},
-            {"TextUnit", 0},
-            {"Bold", bold},
-            {"Italic", false},
-            {"Underline", false},
-            {"TextColor", RGB(0, 0, 0)},
-            {"Multiline", multiline},
-            {"Selectable", false},
-            {"Transparent", false},
-            {"DataSource", String("")},
-            {"DataField", String("")},
             {"AutoDeactivate", true},
             {"HelpTag", String("")},
             {"Enabled", true},
@@ -132,15 +91,15 @@ void AboutBox::_CreateControls0() {
         PushButton2_Action(*PushButton2());
     });
 
-    label("StaticText2", 80, 86, 104, 87, kCredits, 1, "System", false, true, 2);
+    help::AddLabel(*this, {"StaticText2", 80, 86, 104, 87, kCredits, 1, "System", false, true, 2});
 
-    label("StaticText1", 20, 16, 224, 45, "Vellora", 1, "Arial", true, false, 3);
+    help::AddLabel(*this, {"StaticText1", 20, 16, 224, 45, "Vellora", 1, "Arial", true, false, 3});
     controlAs<rb::Label>("StaticText1")->setTextSize(30);
 
-    label("StaticText3", 72, 60, 56, 20, "Version:", 0, "Arial", true, false, 4);
+    help::AddLabel(*this, {"StaticText3", 72, 60, 56, 20, "Version:", 0, "Arial", true, false, 4});
     controlAs<rb::Label>("StaticText3")->setTextSize(12);
 
-    label("StaticText4", 127, 60, 65, 20, "1.1.0 Intel", 2, "Arial", true, false, 5);
+    help::AddLabel(*this, {"StaticText4", 127, 60, 65, 20, "1.1.0 Intel", 2, "Arial", true, false, 5});
     controlAs<rb::Label>("StaticText4")->setTextSize(12);
     controlAs<rb::Label>("StaticText4")->_AddEventHandler(rb::event::Open, [this] {
         StaticText4_Open(*StaticText4());

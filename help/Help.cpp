@@ -3,17 +3,12 @@
 #include "help/HelpPrinting.h"
 #include "help/HelpText.h"
 #include "help/MenuBar2.h"
-#include "platform/rbframework/gui/runtime.h"
 
 using rb::RGB;
 using rb::String;
 
 rb::Ref<Help> Help::Help_() {
     return rb::implicitWindow<Help>();
-}
-
-void RegisterHelpClasses() {
-    rb::RegisterWindowClass(Help::kClassName, [] { return rb::Ref<rb::Window>(rb::make<Help>()); });
 }
 
 void Help::Layout() {

@@ -46,6 +46,3 @@ class Help : public rb::Window {
     template <class T>
     rb::Ref<T> menuItem(const char* name) const;
 };
-
-// Makes the help window's class known to the runtime by its name (rb::ImplicitWindow).
-void RegisterHelpClasses();

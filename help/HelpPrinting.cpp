@@ -2,6 +2,7 @@
 
 #include "help/Help.h"
 #include "platform/rbframework/date.h"
+#include "platform/rbframework/gui/dialogs.h"
 #include "platform/rbframework/gui/printing.h"
 #include "platform/rbframework/runtime_yield.h"
 #include "platform/rbframework/string_functions.h"
@@ -57,7 +58,9 @@ void printPages(const String& timeText) {
         rb::RuntimeBackgroundTasks();
     }
     footer(*g, pageNumber, timeText);
-    // The pages go out here, as the job's last reference goes.
+    // The user learns here whether the pages went out: the runtime only says why they did not.
+    String failure = g->finish();
+    if (!failure.empty()) rb::MsgBox(failure);
 }
 
 }  // namespace

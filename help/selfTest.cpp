@@ -1,24 +1,16 @@
 #include "help/selfTest.h"
 
+#include "app/design.h"
 #include "help/AboutBox.h"
+#include "help/label_design.h"
 #include "help/updateWindow.h"
 #include "platform/rbframework/gui/application.h"
-#include "platform/rbframework/gui/runtime.h"
 
 using rb::RGB;
 using rb::String;
 
 rb::Ref<selfTest> selfTest::selfTest_() {
     return rb::implicitWindow<selfTest>();
-}
-
-void RegisterUpdateClasses() {
-    rb::RegisterWindowClass(AboutBox::kClassName,
-                            [] { return rb::Ref<rb::Window>(rb::make<AboutBox>()); });
-    rb::RegisterWindowClass(selfTest::kClassName,
-                            [] { return rb::Ref<rb::Window>(rb::make<selfTest>()); });
-    rb::RegisterWindowClass(updateWindow::kClassName,
-                            [] { return rb::Ref<rb::Window>(rb::make<updateWindow>()); });
 }
 
 void selfTest::Layout() {
@@ -52,60 +44,17 @@ void selfTest::CreateControls() {
 }
 
 void selfTest::_CreateControls0() {
-    auto label = [this](const char* name, int left, int width, const char* text, int tabIndex,
-                        bool bold, int align) {
-        _AddControl(name, rb::make<rb::Label>(this));
-        controlAs<rb::Label>(name)->setTextUnit(0);
-        controlAs<rb::Label>(name)->_SetProperties({
-            {"Left", left},
-            {"Top", 19},
-            {"Width", width},
-            {"Height", 20},
-            {"LockLeft", false},
-            {"LockTop", false},
-            {"LockRight", false},
-            {"LockBottom", false},
-            {"Text", String(text)},
-            {"TextFont", String("System")},
-            {"TextUnit", 0},
-            {"TextAlign", align},
-            {"TextColor", RGB(0, 0, 0)},
-            {"Bold", bold},
-            {"Italic", false},
-            {"Underline", false},
-            {"Multiline", false},
-            {"Selectable", false},
-            {"Transparent", false},
-            {"DataSource", String("")},
-            {"DataField", String("")},
-            {"AutoDeactivate", true},
-            {"HelpTag", String("")},
-            {"Enabled", true},
-            {"Visible", true},
-            {"TabStop", true},
-            {"TabIndex", tabIndex},
-            {"TabPanelIndex", 0},
-            {"InitialParent", String("")},
-        });
-    };
-    label("StaticText1", 38, 67, "Version:", 0, true, 0);
-    label("StaticText2", 105, 70, "1.1.0 Intel", 1, false, 2);
+    help::AddLabel(*this, {"StaticText1", 38, 19, 67, 20, "Version:", 0, "System", true, false, 0});
+    help::AddLabel(*this, {"StaticText2", 105, 19, 70, 20, "1.1.0 Intel", 2, "System", false, false, 1});
     controlAs<rb::Label>("StaticText2")->_AddEventHandler(rb::event::Open, [this] {
         StaticText2_Open(*StaticText2());
     });
 
     _AddControl("PushButton1", rb::make<rb::PushButton>(this));
     controlAs<rb::PushButton>("PushButton1")->setTextUnit(0);
+    design::Place(*controlAs<rb::PushButton>("PushButton1"), 28, 61, 157, 22);
     controlAs<rb::PushButton>("PushButton1")
         ->_SetProperties({
-            {"Left", 28},
-            {"Top", 61},
-            {"Width", 157},
-            {"Height", 22},
-            {"LockLeft", false},
-            {"LockTop", false},
-            {"LockRight", false},
-            {"LockBottom", false},
             {"Caption", String("Check for Updates")},
             {"Default", true},
             {"Cancel", false},

@@ -26,7 +26,3 @@ class selfTest : public rb::Window {
     // "Check for Updates": shows the update window modally; returns once it has closed.
     void PushButton1_Action(rb::PushButton& button);
 };
-
-// Makes the about box, the version window and the update window known to the runtime by
-// their class names (rb::ImplicitWindow).
-void RegisterUpdateClasses();

@@ -1,17 +1,12 @@
 #include "settings/InputSetup.h"
 
-#include "platform/rbframework/gui/runtime.h"
+#include "app/design.h"
 
 using rb::RGB;
 using rb::String;
 
 rb::Ref<InputSetup> InputSetup::InputSetup_() {
     return rb::implicitWindow<InputSetup>();
-}
-
-void RegisterSettingsClasses() {
-    rb::RegisterWindowClass(InputSetup::kClassName,
-                            [] { return rb::Ref<rb::Window>(rb::make<InputSetup>()); });
 }
 
 void InputSetup::Layout() {
@@ -96,15 +91,8 @@ void InputSetup::_CreateControls0() {
             _AddControl(d.name, rb::make<rb::RadioButton>(this));
         rb::Ref<rb::TextControl> c = controlAs<rb::TextControl>(d.name);
         c->setTextUnit(0);
+        design::Place(*c, d.left, d.top, d.width, d.height);
         c->_SetProperties({
-            {"Left", d.left},
-            {"Top", d.top},
-            {"Width", d.width},
-            {"Height", d.height},
-            {"LockLeft", false},
-            {"LockTop", false},
-            {"LockRight", false},
-            {"LockBottom", false},
             {"TabPanelIndex", 0},
             {"TabIndex", d.tabIndex},
             {"TabStop", true},

@@ -79,6 +79,3 @@ class InputSetup : public rb::Window {
     std::array<rb::RadioButton*, 4> selection() const;
     std::array<rb::RadioButton*, 4> opened_{};  // the selection Open made
 };
-
-// Makes the dialog's class known to the runtime by its name (rb::ImplicitWindow).
-void RegisterSettingsClasses();

@@ -4,29 +4,22 @@
 #include "platform/rbframework/gui/controls.h"
 #include "platform/rbframework/rbstring.h"
 #include "settings/InputSetup.h"
+#include "settings/color_words.h"
+#include "settings/main_window.h"
 #include "settings/prefModule.h"
-
-using rb::RGB;
 
 namespace {
 
-// The main window is reached by its class name: this layer sits below the editor's.
-constexpr const char* kMainWindowClass = "Window1";
+using settings::mainText;
 
 bool equals(const rb::String& a, const char* b) {
     return rb::RuntimeStringCompare(a, b) == 0;
 }
 
-// The open main window's text area, or nil when no main window is open (the program is
-// ending): the choice is then only stored.
-rb::Ref<rb::TextArea> mainText() {
-    rb::Window* w = rb::_GetImplicitWindow(kMainWindowClass);
-    return w ? w->controlAs<rb::TextArea>("EditField1") : nullptr;
-}
-
-void color(rb::Color c, const char* word) {
-    if (auto text = mainText()) text->setTextColor(c);
-    prefModule::InputFontColor = word;
+// Without a main window (the program is ending) a choice is only stored.
+void color(const settings::ColorWord& c) {
+    if (auto text = mainText()) text->setTextColor(c.color);
+    prefModule::InputFontColor = c.word;
 }
 
 void size(int32_t points) {
@@ -55,13 +48,13 @@ bool selected(const rb::Ref<rb::RadioButton>& radio) {
 }  // namespace
 
 void InputSetup::Black_Action() {
-    color(RGB(0, 0, 0, 0), "Black");
+    color(settings::kBlack);
 }
 void InputSetup::Red_Action() {
-    color(RGB(255, 0, 0, 0), "Red");
+    color(settings::kRed);
 }
 void InputSetup::Blue_Action() {
-    color(RGB(0, 0, 255, 0), "Blue");
+    color(settings::kBlue);
 }
 void InputSetup::Font18_Action() {
     size(18);
@@ -108,8 +101,9 @@ void InputSetup::BoldOff_Action() {
 
 namespace {
 
-// The buttons of each group, in the order Open and Close test them.
-std::array<rb::Ref<rb::RadioButton>, 3> colors(const InputSetup& d) {
+// The buttons of each group, in the order Open and Close test them; the colours in the order
+// of the colour words.
+std::array<rb::Ref<rb::RadioButton>, std::size(settings::kColorWords)> colors(const InputSetup& d) {
     return {d.Black(), d.Red(), d.Blue()};
 }
 std::array<rb::Ref<rb::RadioButton>, 8> sizes(const InputSetup& d) {
@@ -139,13 +133,13 @@ std::array<rb::RadioButton*, 4> InputSetup::selection() const {
 }
 
 void InputSetup::Event_Open() {
-    const rb::String& colorWord = prefModule::InputFontColor;
-    if (equals(colorWord, "Black"))
-        select(Black());
-    else if (equals(colorWord, "Red"))
-        select(Red());
-    else if (equals(colorWord, "Blue"))
-        select(Blue());
+    const auto colorButtons = colors(*this);
+    for (size_t i = 0; i < colorButtons.size(); ++i) {
+        if (equals(prefModule::InputFontColor, settings::kColorWords[i].word)) {
+            select(colorButtons[i]);
+            break;
+        }
+    }
 
     switch (prefModule::InputFontSize) {
         case 18:
@@ -200,12 +194,13 @@ void InputSetup::Event_Close() {
     const std::array<rb::RadioButton*, 4> now = selection();
 
     if (now[0] != opened_[0]) {
-        if (selected(Black()))
-            prefModule::InputFontColor = "Black";
-        else if (selected(Red()))
-            prefModule::InputFontColor = "Red";
-        else if (selected(Blue()))
-            prefModule::InputFontColor = "Blue";
+        const auto colorButtons = colors(*this);
+        for (size_t i = 0; i < colorButtons.size(); ++i) {
+            if (selected(colorButtons[i])) {
+                prefModule::InputFontColor = settings::kColorWords[i].word;
+                break;
+            }
+        }
     }
 
     if (now[1] != opened_[1]) {

@@ -1,12 +1,13 @@
 #include "settings/prefModule.h"
 
+#include <array>
 #include <string>
 
-#include "platform/rbframework/gui/window.h"
 #include "platform/rbframework/runtime_yield.h"
 #include "platform/rbframework/special_folder.h"
 #include "platform/rbframework/string_functions.h"
 #include "platform/rbframework/text_files.h"
+#include "settings/main_window.h"
 
 namespace prefModule {
 
@@ -25,7 +26,34 @@ std::vector<rb::Ref<directiveClass>> gDirectives;
 namespace {
 
 constexpr const char* kFileName = "vellora.txt";
-constexpr const char* kMainWindowClass = "Window1";
+
+// One line of the file: its key, the globals it fills and their defaults, in the order the
+// lines are written, the keys compared when reading, and the defaults set.
+struct Setting {
+    enum Kind { kBounds, kNumber, kWord };
+    const char* key;
+    Kind kind;
+    std::array<int32_t*, 4> numbers;  // kBounds: top, left, width, height; kNumber: only [0]
+    std::array<int32_t, 4> numberDefaults;
+    rb::String* word;  // kWord
+    const char* wordDefault;
+};
+
+const Setting kSettings[] = {
+    {"Window1Position", Setting::kBounds,
+     {&Window1Top, &Window1Left, &Window1Width, &Window1Height}, {70, 10, 400, 492}, nullptr,
+     nullptr},
+    {"InputFontColor", Setting::kWord, {}, {}, &InputFontColor, "Black"},
+    {"InputFontSize", Setting::kNumber, {&InputFontSize}, {36}, nullptr, nullptr},
+    {"InputFontFamily", Setting::kWord, {}, {}, &InputFontFamily, "Arial"},
+    {"InputBold", Setting::kWord, {}, {}, &InputBold, "True"},
+    {"SpeakingRate", Setting::kNumber, {&SpeakingRate}, {200}, nullptr, nullptr},
+    {"InitialLaunch", Setting::kWord, {}, {}, &InitialLaunch, "True"},
+};
+
+size_t numberCount(const Setting& s) {
+    return s.kind == Setting::kBounds ? 4 : s.kind == Setting::kNumber ? 1 : 0;
+}
 
 rb::Ref<rb::FolderItem> prefsFile() {
     rb::Ref<rb::FolderItem> folder = rb::SpecialFolder::Preferences();
@@ -37,10 +65,6 @@ int32_t intVal(const rb::String& s) {
     return rb::DoubleToInt32(rb::Val(s));
 }
 
-bool is(const rb::String& name, const char* key) {
-    return rb::RuntimeStringCompare(name, key) == 0;
-}
-
 // A value goes on one line: a line break inside it would end the reading there and lose
 // every setting written after it.
 rb::String oneLine(const rb::String& value) {
@@ -49,6 +73,38 @@ rb::String oneLine(const rb::String& value) {
     for (char& c : text)
         if (c == '\r' || c == '\n') c = ' ';
     return rb::String(text);
+}
+
+void apply(const Setting& s, const rb::String& text) {
+    if (s.kind == Setting::kWord) {
+        *s.word = text;
+    } else if (s.kind == Setting::kNumber) {
+        *s.numbers[0] = intVal(text);
+    } else {
+        // A missing field reads as 0.
+        const rb::String tab = rb::Chr(9);
+        for (int32_t i = 0; i < 4; ++i) *s.numbers[i] = intVal(rb::NthField(text, tab, i + 1));
+    }
+}
+
+void setDefault(const Setting& s) {
+    for (size_t i = 0; i < numberCount(s); ++i) *s.numbers[i] = s.numberDefaults[i];
+    if (s.word) *s.word = s.wordDefault;
+}
+
+// The line as saved; `bounds` are the values the bounds line writes.
+rb::String line(const Setting& s, const std::array<int32_t, 4>& bounds) {
+    rb::String value;
+    if (s.kind == Setting::kWord) {
+        value = oneLine(*s.word);
+    } else if (s.kind == Setting::kNumber) {
+        value = rb::Str(*s.numbers[0]);
+    } else {
+        const rb::String tab = rb::Chr(9);
+        value = rb::Str(bounds[0]) + tab + rb::Str(bounds[1]) + tab + rb::Str(bounds[2]) + tab +
+                rb::Str(bounds[3]);
+    }
+    return rb::String("#") + rb::String(s.key) + rb::String(" ") + value;
 }
 
 }  // namespace
@@ -98,68 +154,33 @@ bool extractDirectives(const rb::Ref<rb::FolderItem>& f) {
 
 void loadPrefs() {
     if (extractDirectives(prefsFile())) {
-        const rb::String tab = rb::Chr(9);
         for (size_t i = 1; i < gDirectives.size(); ++i) {
             const directiveClass& d = *gDirectives[i];
-            if (is(d.name, "Window1Position")) {
-                Window1Top = intVal(rb::NthField(d.text, tab, 1));
-                Window1Left = intVal(rb::NthField(d.text, tab, 2));
-                Window1Width = intVal(rb::NthField(d.text, tab, 3));
-                Window1Height = intVal(rb::NthField(d.text, tab, 4));
-            } else if (is(d.name, "InputFontColor")) {
-                InputFontColor = d.text;
-            } else if (is(d.name, "InputFontSize")) {
-                InputFontSize = intVal(d.text);
-            } else if (is(d.name, "InputFontFamily")) {
-                InputFontFamily = d.text;
-            } else if (is(d.name, "InputBold")) {
-                InputBold = d.text;
-            } else if (is(d.name, "SpeakingRate")) {
-                SpeakingRate = intVal(d.text);
-            } else if (is(d.name, "InitialLaunch")) {
-                InitialLaunch = d.text;
+            for (const Setting& s : kSettings) {
+                if (rb::RuntimeStringCompare(d.name, s.key) == 0) {
+                    apply(s, d.text);
+                    break;
+                }
             }
             rb::RuntimeYield();
         }
         return;
     }
-    Window1Top = 70;
-    Window1Left = 10;
-    Window1Width = 400;
-    Window1Height = 492;
-    InputFontColor = "Black";
-    InputFontSize = 36;
-    InputFontFamily = "Arial";
-    InputBold = "True";
-    SpeakingRate = 200;
-    InitialLaunch = "True";
+    for (const Setting& s : kSettings) setDefault(s);
 }
 
 void savePrefs() {
     rb::Ref<rb::FolderItem> f = prefsFile();
     if (!f) return;
     // Read before the file is made, so nothing can stop the writing half-way.
-    int32_t top = Window1Top, left = Window1Left, width = Window1Width, height = Window1Height;
-    if (rb::Window* w = rb::_GetImplicitWindow(kMainWindowClass)) {
-        top = w->Top();
-        left = w->Left();
-        width = w->Width();
-        height = w->Height();
-    }
-    const rb::String tab = rb::Chr(9);
-    const rb::String lines[] = {
-        rb::String("#Window1Position ") + rb::Str(top) + tab + rb::Str(left) + tab +
-            rb::Str(width) + tab + rb::Str(height),
-        rb::String("#InputFontColor ") + oneLine(InputFontColor),
-        rb::String("#InputFontSize ") + rb::Str(InputFontSize),
-        rb::String("#InputFontFamily ") + oneLine(InputFontFamily),
-        rb::String("#InputBold ") + oneLine(InputBold),
-        rb::String("#SpeakingRate ") + rb::Str(SpeakingRate),
-        rb::String("#InitialLaunch ") + oneLine(InitialLaunch),
-    };
+    std::array<int32_t, 4> bounds = {Window1Top, Window1Left, Window1Width, Window1Height};
+    if (rb::Window* w = settings::openMainWindow())
+        bounds = {w->Top(), w->Left(), w->Width(), w->Height()};
+    std::vector<rb::String> lines;
+    for (const Setting& s : kSettings) lines.push_back(line(s, bounds));
     rb::Ref<rb::TextOutputStream> out = rb::CreateTextFile(*f);
     if (!out) return;
-    for (const rb::String& line : lines) out->WriteLine(line);
+    for (const rb::String& l : lines) out->WriteLine(l);
     out->Close();
 }
 

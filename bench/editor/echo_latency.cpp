@@ -181,7 +181,6 @@ int main(int argc, char** argv) {
     char arg0[] = "editor_echo_bench";
     char* args[] = {arg0, nullptr};
     rb::RuntimeInit(1, args);
-    RegisterWindowClasses();
     gEngine = std::make_shared<NotingEngine>(speech::testing::MakeEspeakEngine());
     gSink = std::make_shared<TimedSink>(speech::testing::MakeDeviceAudioSink());
     speech::testing::InstallEngine(gEngine);

@@ -38,7 +38,6 @@ int child(int argc, char** argv, int reportFd) {
     rb::RuntimeInit(argc, argv);
     // A first start shows a notice; nobody is there to dismiss it.
     rb::testing::RecordingDialogs dialogs;
-    RegisterWindowClasses();
     ProgramParts parts = VelloraParts();
     parts.makeDefaultView = [make = parts.makeDefaultView, reportFd] {
         make();

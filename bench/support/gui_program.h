@@ -199,7 +199,6 @@ inline int RunProgram(const char* name, const std::function<void()>& measure) {
     std::string arg0 = name;
     char* args[] = {arg0.data(), nullptr};
     rb::RuntimeInit(1, args);
-    RegisterWindowClasses();
     rb::testing::RecordingDialogs dialogs;  // the first start's notice
 
     std::thread driver;

@@ -3,23 +3,22 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+
+#include "tests/support/temp_folder.h"
 
 class TempFolderTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vellora-cf-XXXXXX");
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder_.emplace("vellora-cf");
+        ASSERT_FALSE(folder_->path().empty());
         // The layer keeps paths canonical; so must the expectations.
-        root_ = std::filesystem::path(pattern).lexically_normal().string();
+        root_ = folder_->path().lexically_normal().string();
     }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
-    }
+    void TearDown() override { folder_.reset(); }
 
     std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
     std::string MakeFile(const std::string& relative) const {
@@ -33,5 +32,6 @@ class TempFolderTest : public ::testing::Test {
         return path;
     }
 
+    std::optional<vellora_test::TempFolder> folder_;
     std::string root_;
 };

@@ -26,6 +26,7 @@
 #include "platform/rbframework/testing.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 #include "platform/speechsynthesis/doubles.h"
+#include "tests/support/env.h"
 
 namespace {
 
@@ -107,7 +108,7 @@ TEST(EndToEnd, TypedWordsAreHeardAndTheReadingPauses) {
         });
     };
     QTemporaryDir config;
-    setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
+    vellora_test::ScopedEnv xdg("XDG_CONFIG_HOME", config.path().toStdString());
     rb::testing::RecordingDialogs dialogs;
     EXPECT_EQ(_Main(parts), 0);
     EXPECT_TRUE(ran);
@@ -142,7 +143,7 @@ TEST(EndToEnd, SigtermWhileReadingAMegabyteQuitsWithTheSettingsSaved) {
         });
     };
     QTemporaryDir config;
-    setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
+    vellora_test::ScopedEnv xdg("XDG_CONFIG_HOME", config.path().toStdString());
     rb::testing::RecordingDialogs dialogs;
     EXPECT_EQ(_Main(parts), 0);
     EXPECT_TRUE(reading);
@@ -155,7 +156,6 @@ TEST(EndToEnd, SigtermWhileReadingAMegabyteQuitsWithTheSettingsSaved) {
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     rb::RuntimeInit(argc, argv);
-    RegisterWindowClasses();
     gEngine = std::make_shared<PassThroughEngine>(speech::testing::MakeEspeakEngine());
     speech::testing::InstallEngine(gEngine);
     int result = RUN_ALL_TESTS();

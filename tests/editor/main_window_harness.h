@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/entrypoints.h"
@@ -24,6 +25,7 @@
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/testing.h"
 #include "settings/prefModule.h"
+#include "tests/support/env.h"
 
 namespace editor_test {
 
@@ -31,7 +33,7 @@ namespace editor_test {
 class ProgramState {
   public:
     ProgramState() {
-        setenv("XDG_CONFIG_HOME", config_.path().toUtf8().constData(), 1);
+        xdg_.emplace("XDG_CONFIG_HOME", config_.path().toStdString());
         rb::PluginHost::instance().loadBundles({"speech", "clipboard"});
         _InitPluginEntrypoints();
         prefModule::CreateGlobals();
@@ -45,6 +47,7 @@ class ProgramState {
 
   private:
     QTemporaryDir config_;
+    std::optional<vellora_test::ScopedEnv> xdg_;
 };
 
 // Types `text` into `w` one key at a time; "\n" is the Return key. Characters outside Latin-1

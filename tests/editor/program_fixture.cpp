@@ -21,7 +21,6 @@ int StartProgram(const std::function<void(Window1&)>& whileOpen) {
     static char arg0[] = "vellora";
     static char* argv[] = {arg0, nullptr};
     rb::RuntimeInit(1, argv);
-    RegisterWindowClasses();
     ProgramParts parts = VelloraParts();
     parts.makeDefaultView = [make = parts.makeDefaultView, &whileOpen] {
         make();
@@ -44,14 +43,14 @@ int StartProgram(const std::function<void(Window1&)>& whileOpen) {
 
 void ProgramStarts::SetUp() {
     ASSERT_TRUE(config_.isValid());
-    setenv("XDG_CONFIG_HOME", config_.path().toUtf8().constData(), 1);
+    xdg_.emplace("XDG_CONFIG_HOME", config_.path().toStdString());
     UseVoices(vellora::speech::testing::RecordingEngine::DefaultVoices());
     vellora::speech::testing::InstallAudioSink(
         std::make_shared<vellora::speech::testing::ManualAudioClock>());
 }
 
 void ProgramStarts::TearDown() {
-    unsetenv("XDG_CONFIG_HOME");
+    xdg_.reset();
 }
 
 void ProgramStarts::UseVoices(std::vector<vellora::speech::VoiceEntry> voices) {

@@ -9,12 +9,14 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "editor/Window1.h"
 #include "platform/rbframework/testing.h"
 #include "platform/speechsynthesis/doubles.h"
+#include "tests/support/env.h"
 
 inline constexpr const char* kFirstStartNotice =
     "Please read the Help information before using Vellora!";
@@ -39,5 +41,6 @@ class ProgramStarts : public ::testing::Test {
     void start(const std::function<void(Window1&)>& whileOpen = {});
 
     QTemporaryDir config_;
+    std::optional<vellora_test::ScopedEnv> xdg_;
     rb::testing::RecordingDialogs dialogs_;
 };

@@ -3,18 +3,19 @@
 // its main window's close box ends it: settings saved, status 0, a modal box open or not.
 #include <gtest/gtest.h>
 
+#include <link.h>
 #include <signal.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -22,29 +23,56 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 struct Ended {
+    bool up = false;  // it was up, and the box with it where one was awaited
     bool exited = false;
     int status = -1;
     std::string err;  // what it wrote to its standard error
 };
 
-// Starts the program with its settings in `config`, waits until it is up, sends `signals` one
-// after another, and waits for it to end (killing it after `limit`).
-Ended SignalProgram(const fs::path& config, const std::vector<int>& signals,
+// What the probe is preloaded with: after the sanitizer runtime where this build has one, since
+// that runtime must come first among the program's libraries.
+std::string Preload() {
+    std::string runtime;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* out) {
+            const std::string name = info->dlpi_name ? info->dlpi_name : "";
+            if (name.find("/libasan.so") == std::string::npos) return 0;
+            *static_cast<std::string*>(out) = name;
+            return 1;
+        },
+        &runtime);
+    return runtime.empty() ? BOX_UP_PROBE : runtime + ":" + BOX_UP_PROBE;
+}
+
+// Starts the program with its settings in `config`, waits until it is up (with the first-start
+// notice shown when `boxUp`), sends `signals` one after another, and waits for it to end
+// (killing it after `limit`).
+Ended SignalProgram(const fs::path& config, const std::vector<int>& signals, bool boxUp,
                     std::chrono::seconds limit = 20s) {
     Ended run;
     const fs::path errFile = config.parent_path() / "stderr.txt";
-    vellora_test::ChildProcess program(VELLORA_PROGRAM, {{"XDG_CONFIG_HOME", config.string()}},
+    const fs::path boxes = config.parent_path() / "boxes.txt";
+    vellora_test::ChildProcess program(VELLORA_PROGRAM,
+                                       {{"XDG_CONFIG_HOME", config.string()},
+                                        {"LD_PRELOAD", Preload()},
+                                        {"VELLORA_TEST_BOX_UP", boxes.string()}},
                                        errFile);
     if (!program.started()) return run;
     auto until = std::chrono::steady_clock::now() + limit;
-    // The speech layer's audio thread exists once the main window has opened: the program is up.
-    while (program.running() && !program.hasThread("SDLAudio") &&
-           std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(10ms);
-    std::this_thread::sleep_for(200ms);  // the first-start notice is up by now
+    auto left = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+    };
+    // The speech layer's audio thread exists once the main window has opened: the program is
+    // up. The first-start notice comes after it.
+    run.up = vellora_test::WaitFor(
+        [&] {
+            return !program.running() ||
+                   (program.hasThread("SDLAudio") && (!boxUp || fs::exists(boxes)));
+        },
+        left());
     for (int s : signals) program.signal(s);
-    if (program.waitForEnd(std::chrono::duration_cast<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now()))) {
+    if (program.waitForEnd(left())) {
         run.exited = program.exited();
         run.status = program.status();
     }
@@ -74,7 +102,8 @@ TEST(Signals, EndTheProgramAsItsCloseBoxDoes) {
         if (!c.firstStart) {
             std::ofstream(prefs) << "#SpeakingRate 180\n#InitialLaunch False\n";
         }
-        Ended run = SignalProgram(config, c.signals);
+        Ended run = SignalProgram(config, c.signals, c.firstStart);
+        EXPECT_TRUE(run.up) << run.err;
         EXPECT_TRUE(run.exited) << "ended by signal " << -run.status << "\n" << run.err;
         EXPECT_EQ(run.status, 0) << run.err;
         std::string saved = vellora_test::readBytes(prefs);

@@ -13,6 +13,7 @@
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/testing.h"
+#include "tests/support/env.h"
 
 namespace {
 
@@ -40,13 +41,12 @@ TEST(Startup, RunsInOrderAndClosingTheMainWindowQuits) {
     };
 
     QTemporaryDir config;  // a first start: no preference file yet
-    setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
+    vellora_test::ScopedEnv xdg("XDG_CONFIG_HOME", config.path().toStdString());
     rb::testing::RecordingDialogs dialogs;
     int argc = 1;
     char arg0[] = "vellora";
     char* argv[] = {arg0, nullptr};
     rb::RuntimeInit(argc, argv);
-    RegisterWindowClasses();
     int status = _Main(parts);
 
     EXPECT_EQ(status, 0);

@@ -224,7 +224,6 @@ TEST_F(HelpPrintingTest, ALongTextLetsOtherEventsRunBetweenPages) {
 int main(int argc, char** argv) {
     rb::RuntimeInit(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    RegisterHelpClasses();
     int status = RUN_ALL_TESTS();
     MenuBar2::ReleaseShared();
     rb::RuntimeExit();

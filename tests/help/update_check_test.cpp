@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -16,6 +17,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "help/AboutBox.h"
@@ -25,6 +27,7 @@
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/testing.h"
+#include "tests/support/env.h"
 
 namespace {
 
@@ -94,14 +97,13 @@ const std::string kError =
 class UpdateCheck : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        RegisterUpdateClasses();
         rb::RuntimeRegisterAppObject(rb::make<VersionApp>());
     }
     void SetUp() override {
         dialogs.onShow = [this](const std::string&) { beepsAtMessage.push_back(dialogs.beeps); };
     }
     void TearDown() override {
-        unsetenv("VELLORA_UPDATE_HOST");
+        updateHost.reset();
         std::vector<Ref<rb::Window>> open = rb::detail::openWindows();
         for (const auto& w : open) w->Close();
         QCoreApplication::processEvents();
@@ -110,7 +112,7 @@ class UpdateCheck : public ::testing::Test {
     // Opens the version window and presses "Check for Updates"; returns once the update
     // window has closed.
     void check(const std::string& host) {
-        setenv("VELLORA_UPDATE_HOST", host.c_str(), 1);
+        updateHost.emplace("VELLORA_UPDATE_HOST", host);
         Ref<selfTest> version = selfTest::selfTest_();
         version->PushButton1()->Push();
         EXPECT_EQ(rb::_GetImplicitWindow("selfTest"), nullptr);
@@ -136,6 +138,7 @@ class UpdateCheck : public ::testing::Test {
     rb::testing::RecordingMessageDialogs offers;
     rb::testing::RecordingURLs urls;
     std::vector<int> beepsAtMessage;
+    std::optional<vellora_test::ScopedEnv> updateHost;
 };
 
 TEST_F(UpdateCheck, SendsOneGetWithTheHeadersTheServerNeeds) {
@@ -303,16 +306,22 @@ TEST_F(UpdateCheck, ARefusedConnectionBeepsOnceThenGivesItsCode) {
 }
 
 TEST_F(UpdateCheck, CancelWhileWaitingEndsTheCheckWithNothingAfter) {
-    TestServer server([](QTcpSocket* s) {
-        // Answers, but only after the user has cancelled.
-        QTimer::singleShot(400, s, [s] {
-            std::string raw = page(description("2.0.0", "", "Yes"));
-            s->write(raw.data(), static_cast<qint64>(raw.size()));
-        });
+    // The server holds its answer until the user has cancelled, then sends it down the same
+    // connection: the check has let go of it by then, so the answer reaches no one.
+    QPointer<QTcpSocket> held;
+    bool letGo = false;
+    TestServer server([&](QTcpSocket* s) {
+        held = s;
+        QObject::connect(s, &QTcpSocket::disconnected, [&] { letGo = true; });
+        cancelAfter(0);
     });
-    cancelAfter(150);
-    checkAgainst(server);
-    QTest::qWait(600);
+    checkAgainst(server);  // back once the update window has closed
+    ASSERT_EQ(server.requests.size(), 1u);
+    if (held) {
+        std::string raw = page(description("2.0.0", "", "Yes"));
+        held->write(raw.data(), static_cast<qint64>(raw.size()));
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return letGo; }, 5000)) << "the connection stays open";
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_TRUE(offers.shown.empty());
     EXPECT_EQ(dialogs.beeps, 0);
@@ -440,7 +449,7 @@ TEST_F(UpdateCheck, TheVersionWindowShowsTheLongVersionAndIsOneWindow) {
 
 TEST_F(UpdateCheck, ReturnInTheVersionWindowRunsTheCheck) {
     TestServer server(replyWith(page(description("1.0.0", "", ""))));
-    setenv("VELLORA_UPDATE_HOST", server.host().c_str(), 1);
+    updateHost.emplace("VELLORA_UPDATE_HOST", server.host());
     Ref<selfTest> version = selfTest::selfTest_();
     ASSERT_TRUE(QTest::qWaitForWindowActive(version->qwindow()->windowHandle()));
     QTest::keyClick(version->qwindow()->windowHandle(), Qt::Key_Return);

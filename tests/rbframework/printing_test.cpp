@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
 
@@ -12,6 +13,7 @@
 #include "platform/rbframework/date.h"
 #include "platform/rbframework/gui/printing.h"
 #include "platform/rbframework/testing.h"
+#include "tests/support/file_size_limit.h"
 
 namespace {
 
@@ -79,6 +81,7 @@ TEST(StyledTextPrinter, DrawsEveryLineOnceWholeInOrderWhateverTheBlockHeight) {
                 printer->DrawBlock(36, 36, c.height);
                 ASSERT_LT(++blocks, 2000);
             }
+            EXPECT_TRUE(g->finish().isNil());
         }
         EXPECT_TRUE(messages.messages.empty());
         std::string text = pdfText(dialog.pdfPath);
@@ -110,6 +113,41 @@ TEST(StyledTextPrinter, AnEmptyTextIsAtItsEndAtOnce) {
     ASSERT_TRUE(g);
     EXPECT_TRUE(rb::make<rb::StyledTextPrinter>(g, QString(), 492)->EOF_());
     EXPECT_FALSE(rb::make<rb::StyledTextPrinter>(g, QString("\n"), 492)->EOF_());
+}
+
+// The runtime tells its caller why the pages did not go out; showing it is the caller's. The
+// disk fills between pages or only in the last write, which comes up short without an error.
+TEST(Graphics, FinishReturnsTheFailureAndShowsNothing) {
+    QTemporaryDir folder;
+    rb::testing::AnsweringPrintDialog dialog;
+    rb::testing::RecordingDialogs messages;
+    for (int pages : {20, 1}) {
+        SCOPED_TRACE(pages);
+        dialog.pdfPath = QDir(folder.path()).filePath("full.pdf").toStdString();
+        {
+            QFile old(QString::fromStdString(dialog.pdfPath));
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("the earlier printout");
+        }
+        rb::Ref<rb::Graphics> g = rb::OpenPrinterDialog();
+        ASSERT_TRUE(g);
+        rb::String failure;
+        {
+            FileSizeLimit limit(1024);
+            for (int page = 0; page < pages; ++page) {
+                if (page) g->NextPage();
+                g->DrawString(rb::String(words(600)), 36, 36, 468);
+            }
+            failure = g->finish();
+        }
+        EXPECT_NE(failure.toUtf8().find("full.pdf"), std::string::npos) << failure.toUtf8();
+        EXPECT_EQ(g->finish().toUtf8(), failure.toUtf8());
+        g = nullptr;
+        EXPECT_TRUE(messages.messages.empty());
+        QFile kept(QString::fromStdString(dialog.pdfPath));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), "the earlier printout");
+    }
 }
 
 TEST(OpenPrinterDialog, CancelGivesNil) {

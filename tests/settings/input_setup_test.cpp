@@ -14,6 +14,7 @@
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/gui/window.h"
 #include "settings/InputSetup.h"
+#include "settings/main_window.h"
 #include "settings/prefModule.h"
 
 namespace {
@@ -21,16 +22,16 @@ namespace {
 using rb::RGB;
 using rb::String;
 
-// Just what the dialog needs of the main window: its class name and EditField1.
+// Just what the dialog needs of the main window: a text area, handed in as the program does.
 class MainStandIn : public rb::Window {
   public:
-    static constexpr const char* kClassName = "Window1";
+    static constexpr const char* kClassName = "MainStandIn";
     const char* className() const override { return kClassName; }
     void CreateControls() override {
-        _AddControl("EditField1", rb::make<rb::TextArea>(this));
+        _AddControl("Text", rb::make<rb::TextArea>(this));
         text()->_SetProperties({{"Left", 10}, {"Top", 10}, {"Width", 280}, {"Height", 200}});
     }
-    rb::Ref<rb::TextArea> text() const { return controlAs<rb::TextArea>("EditField1"); }
+    rb::Ref<rb::TextArea> text() const { return controlAs<rb::TextArea>("Text"); }
 };
 
 void setGlobals(const char* color, int32_t size, const char* family, const char* bold) {
@@ -46,6 +47,13 @@ class Dialog : public ::testing::Test {
         objects_ = rb::Object::liveCount();
         setGlobals("Black", 36, "Arial", "True");
         main_ = rb::implicitWindow<MainStandIn>();
+        settings::setMainWindow({
+            .window = [] { return rb::_GetImplicitWindow(MainStandIn::kClassName); },
+            .text = []() -> rb::Ref<rb::TextArea> {
+                auto* w = static_cast<MainStandIn*>(rb::_GetImplicitWindow(MainStandIn::kClassName));
+                return w ? w->text() : nullptr;
+            },
+        });
         // As the main window's Open applies those globals.
         main_->text()->setTextFont("Arial");
         main_->text()->setTextSize(36);
@@ -55,6 +63,7 @@ class Dialog : public ::testing::Test {
         for (auto& w : std::vector<rb::Ref<rb::Window>>(rb::detail::openWindows())) w->Close();
         main_ = nullptr;
         QApplication::processEvents();
+        settings::setMainWindow({});
         EXPECT_EQ(rb::Object::liveCount(), objects_);
         prefModule::ReleaseGlobals();
     }
@@ -262,8 +271,6 @@ TEST_F(Dialog, EscapeOrCtrlWClosesItAndStoresAMovedSelection) {
 TEST_F(Dialog, OneDialogAtATimeAndReopeningLeavesNothingBehind) {
     auto first = InputSetup::InputSetup_();
     EXPECT_EQ(InputSetup::InputSetup_().get(), first.get());
-    RegisterSettingsClasses();  // as the menu handler finds it, by class name
-    EXPECT_EQ(rb::ImplicitWindow("InputSetup").get(), first.get());
     first->Close();
     first = nullptr;
     QApplication::processEvents();

@@ -20,10 +20,12 @@
 
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/window.h"
+#include "settings/main_window.h"
 #include "settings/prefModule.h"
 #include "tests/support/env.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/files.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -80,10 +82,10 @@ const std::string kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 const Globals kDefaults{70, 10, 400, 492, "Black", 36, "Arial", "True", 200, "True"};
 
-// The main window as savePrefs finds it: open, under the main window's class name.
+// The main window as savePrefs finds it: open, and handed in as the program does.
 class MainWindow : public rb::Window {
   public:
-    static constexpr const char* kClassName = "Window1";
+    static constexpr const char* kClassName = "MainWindow";
     const char* className() const override { return kClassName; }
     void Layout() override {
         _SetProperties({{"Width", 400},
@@ -104,17 +106,19 @@ class MainWindow : public rb::Window {
 class Prefs : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "prefs-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        folder_.emplace("prefs");
+        dir_ = folder_->path();
+        ASSERT_FALSE(dir_.empty());
         xdg_.emplace("XDG_CONFIG_HOME", dir_.string());
+        settings::setMainWindow({.window = [] { return rb::_GetImplicitWindow(MainWindow::kClassName); },
+                                 .text = {}});
         restart();
     }
     void TearDown() override {
+        settings::setMainWindow({});
         pm::ReleaseGlobals();
         xdg_.reset();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
+        folder_.reset();
     }
     // What the next run starts from.
     static void restart() {
@@ -134,6 +138,7 @@ class Prefs : public ::testing::Test {
         return current();
     }
 
+    std::optional<vellora_test::TempFolder> folder_;
     fs::path dir_;
     std::optional<vellora_test::ScopedEnv> xdg_;
 };
@@ -279,7 +284,7 @@ TEST_F(Prefs, SavingWritesTheSevenLinesWithTheOpenMainWindowsBounds) {
 }
 
 TEST_F(Prefs, WithoutAMainWindowTheLoadedBoundsAreSaved) {
-    ASSERT_EQ(rb::_GetImplicitWindow("Window1"), nullptr);
+    ASSERT_EQ(rb::_GetImplicitWindow(MainWindow::kClassName), nullptr);
     set({-20, 3000, 0, 2147483647, "Blue", 18, "Courier", "True", 100, "True"});
     pm::savePrefs();
     EXPECT_EQ(firstLine(), "#Window1Position -20\t3000\t0\t2147483647");
@@ -355,7 +360,7 @@ TEST_F(Prefs, NothingIsWrittenWhereNothingCanBe) {
 
     // The preferences folder cannot exist: its place is a file.
     writeBytes(dir_ / "plain", "p");
-    setenv("XDG_CONFIG_HOME", (dir_ / "plain" / "config").c_str(), 1);
+    vellora_test::ScopedEnv noFolder("XDG_CONFIG_HOME", (dir_ / "plain" / "config").string());
     pm::savePrefs();
     restart();
     pm::loadPrefs();
@@ -369,10 +374,10 @@ TEST_F(Prefs, AnUnwritableFileStillLetsTheProgramQuit) {
     auto w = rb::make<MainWindow>();
     w->quitOnClose = true;
     w->Constructor();
-    QTimer::singleShot(0, [] { rb::_GetImplicitWindow("Window1")->Close(); });
+    QTimer::singleShot(0, [] { rb::_GetImplicitWindow(MainWindow::kClassName)->Close(); });
     w = nullptr;
     EXPECT_EQ(rb::RuntimeRun(), 0);
-    EXPECT_EQ(rb::_GetImplicitWindow("Window1"), nullptr);
+    EXPECT_EQ(rb::_GetImplicitWindow(MainWindow::kClassName), nullptr);
     EXPECT_TRUE(fs::is_directory(file()));
 }
 

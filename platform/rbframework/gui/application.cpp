@@ -1,5 +1,7 @@
 #include "platform/rbframework/gui/application.h"
 
+#include <malloc.h>
+
 #include <QApplication>
 
 #include "platform/rbframework/gui/keyboard.h"
@@ -56,6 +58,12 @@ void RuntimeInit(int argc, char** argv) {
     if (QApplication::instance()) return;
     static int argcKept;
     argcKept = argc;
+    // Laying out a long paragraph again, at each key typed into it, takes and frees blocks larger
+    // than the C library's threshold for mapping memory of their own: each was handed back to the
+    // system when freed and faulted in again, page by page, at the next key, which cost more than
+    // the layout itself. Freed memory stays with the process instead.
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
     gQtApp = new QApplication(argcKept, argv);
     QApplication::setApplicationName("Vellora");
     QApplication::setApplicationVersion(VELLORA_VERSION);

@@ -125,19 +125,6 @@ class ParagraphLayout final : public QPlainTextDocumentLayout {
     }
 };
 
-// Laying out a long paragraph again, at each key typed into it, takes and frees blocks larger
-// than the C library's threshold for mapping memory of their own: each was handed back to the
-// system when freed and faulted in again, page by page, at the next key, which cost more than
-// the layout itself. Freed memory stays with the process instead.
-void keepFreedMemory() {
-    static const bool kept = [] {
-        mallopt(M_MMAP_MAX, 0);
-        mallopt(M_TRIM_THRESHOLD, 1 << 30);
-        return true;
-    }();
-    (void)kept;
-}
-
 }  // namespace
 
 // ---- TextControl ----------------------------------------------------------------------
@@ -236,7 +223,6 @@ bool TextControl::setProperty(std::string_view name, const PropertyValue& v) {
 // ---- TextArea -------------------------------------------------------------------------
 
 TextArea::TextArea(Window* window) : TextControl(window, new PlainTextEdit(window->content())) {
-    keepFreedMemory();
     auto* doc = new QTextDocument(edit());
     doc->setDocumentLayout(new ParagraphLayout(doc));
     edit()->setDocument(doc);

@@ -88,21 +88,19 @@ struct Graphics::Job {
     QPagedPaintDevice* device = nullptr;
     double scale = 1;
     bool failed = false;
+    bool finished = false;
+    QString failure;  // the first failure, worded for the user
 
-    // Where the pages go, for messages.
-    QString target() const { return file ? file->fileName() : printer->printerName(); }
     void fail(const QString& reason = {}) {
         if (failed) return;
         failed = true;
-        QString text = file
-                           ? QStringLiteral("The printout could not be saved as \u201C%1\u201D.")
-                                 .arg(file->fileName())
-                           : QStringLiteral("The printer \u201C%1\u201D could not print the pages.")
-                                 .arg(printer->printerName());
-        if (!reason.isEmpty()) text += QLatin1Char(' ') + reason;
-        MsgBox(String(text.toStdString()));
+        failure = file ? QStringLiteral("The printout could not be saved as \u201C%1\u201D.")
+                             .arg(file->fileName())
+                       : QStringLiteral("The printer \u201C%1\u201D could not print the pages.")
+                             .arg(printer->printerName());
+        if (!reason.isEmpty()) failure += QLatin1Char(' ') + reason;
     }
-    // Opens the output and starts the first page; false (the user told) when it cannot.
+    // Opens the output and starts the first page; false, with the failure, when it cannot.
     bool begin() {
         if (printer->outputFormat() == QPrinter::PdfFormat &&
             !printer->outputFileName().isEmpty()) {
@@ -134,9 +132,18 @@ struct Graphics::Job {
         if (!failed && !device->newPage()) fail();
     }
     void finish() {
+        if (finished) return;
+        finished = true;
         const bool ended = painter.end();
         if (file) {
-            if (!file->commit()) fail(file->errorString());
+            // The last of the pages still waits in the file's buffer, and commit() would put the
+            // file in the old one's place even when writing that out fails: a printout cut off.
+            if (!file->flush()) {
+                fail(file->errorString());
+                file->cancelWriting();
+            } else if (!file->commit()) {
+                fail(file->errorString());
+            }
         } else if (!ended || printer->printerState() == QPrinter::Error ||
                    printer->printerState() == QPrinter::Aborted) {
             fail();
@@ -148,8 +155,14 @@ Graphics::Graphics(std::unique_ptr<Job> job) : job_(std::move(job)) {
     family_ = QApplication::font().family();
 }
 
+// A job nobody finished still ends, so the device is released; there is no one left to tell.
 Graphics::~Graphics() {
     job_->finish();
+}
+
+String Graphics::finish() {
+    job_->finish();
+    return job_->failed ? String(job_->failure.toStdString()) : String();
 }
 
 String Graphics::TextFont() const {
@@ -231,7 +244,10 @@ Ref<Graphics> OpenPrinterDialog() {
     // Half-inch margins: on letter paper the printable area is the page's 540 by 720.
     job->printer->setPageMargins(QMarginsF(36, 36, 36, 36), QPageLayout::Point);
     if (!detail::printerDialog().exec(*job->printer)) return nullptr;
-    if (!job->begin()) return nullptr;
+    if (!job->begin()) {
+        MsgBox(String(job->failure.toStdString()));
+        return nullptr;
+    }
     return make<Graphics>(std::move(job));
 }
 

@@ -3,8 +3,9 @@
 //
 // A printer page (Graphics) is 540 by 720 points whatever the paper: the runtime maps it onto
 // the printable area the user's page setup leaves, scaled down where the paper is smaller.
-// The job ends, and the pages go to the printer or the file, when the last reference to its
-// Graphics goes. A job that fails is reported to the user once, with a message box.
+// The job ends, and the pages go to the printer or the file, at Graphics::finish(), which
+// returns the failure for the caller to report; a job left unfinished ends when the last
+// reference to its Graphics goes, and its failure is then lost.
 #pragma once
 
 #include <QFont>
@@ -57,6 +58,10 @@ class Graphics final : public Object {
                     bool condense = false);
     // Finishes this page and starts the next one.
     void NextPage();
+    // Ends the job: the pages go to the printer or the file. Returns nil when they did, else a
+    // message for the user that names where they could not go and why (the first failure of
+    // the job, a failed page included). Draw nothing after it; a second call returns the same.
+    String finish();
 
     struct Job;
     explicit Graphics(std::unique_ptr<Job> job);
