@@ -43,6 +43,11 @@ TEST_F(Host, BrokenBundlesAreReportedByName) {
         {"missing", "was not found"},
         {"not_a_library", "could not be loaded"},
         {"no_entry", "has no entry REALPluginMain"},
+        {"start_fails", "could not start: its REALPluginMain reported a failure."},
+        {"wrong_version",
+         "could not start: it speaks plug-in interface version 8, this program needs 9."},
+        {"old_record", "could not start: class OldRecord has record version 8, this program "
+                       "needs 9."},
     };
     for (const auto& [name, why] : cases) {
         try {
@@ -56,6 +61,63 @@ TEST_F(Host, BrokenBundlesAreReportedByName) {
     }
     // The host is still sound afterwards.
     EXPECT_NE(PluginHost::instance().findClass("Probe"), nullptr);
+}
+
+// A bundle that did not start leaves nothing to bind, even the classes it registered before it
+// failed, and fails again with the same message rather than counting as loaded.
+TEST_F(Host, ABundleThatDidNotStartLeavesNothingBound) {
+    for (const char* name : {"start_fails", "old_record"}) {
+        SCOPED_TRACE(name);
+        std::string first, again;
+        try {
+            PluginHost::instance().loadBundlesFrom(VELLORA_TEST_PLUGIN_DIR, {name});
+        } catch (const rb::PluginError& e) {
+            first = e.what();
+        }
+        try {
+            PluginHost::instance().loadBundlesFrom(VELLORA_TEST_PLUGIN_DIR, {name});
+        } catch (const rb::PluginError& e) {
+            again = e.what();
+        }
+        EXPECT_NE(first.find("could not start"), std::string::npos) << first;
+        EXPECT_EQ(again, first);
+    }
+    EXPECT_EQ(PluginHost::instance().findClass("HalfStarted"), nullptr);
+    EXPECT_EQ(PluginHost::instance().findClass("SoundRecord"), nullptr);
+    EXPECT_EQ(PluginHost::instance().lookup("SoundRecord.__init"), nullptr);
+}
+
+// Each refusal says what is wrong with the record, naming its class where it has one.
+TEST_F(Host, RefusedRecordsSayWhy) {
+    auto record = [](const char* name, uint32_t version) {
+        REALclassDefinition r{};
+        r.version = version;
+        r.name = name;
+        return r;
+    };
+    REALclassDefinition old = record("Aged", 8), nameless = record("", 9),
+                        negative = record("Shrunk", 9), noProperties = record("Bare", 9),
+                        noMethods = record("Mute", 9), duplicate = record("Probe", 9);
+    negative.dataSize = -1;
+    noProperties.propertyCount = 2;
+    noMethods.methodCount = 1;
+    noMethods.methods = nullptr;
+    const std::pair<REALclassDefinition*, const char*> cases[] = {
+        {nullptr, "a class record is missing"},
+        {&old, "class Aged has record version 8, this program needs 9"},
+        {&nameless, "a class record has no name"},
+        {&negative, "class Shrunk has a negative data size"},
+        {&noProperties, "class Bare has a property count without its table"},
+        {&noMethods, "class Mute has a method count without its table"},
+        {&duplicate, "class Probe is registered already"},
+    };
+    for (const auto& [r, says] : cases) {
+        SCOPED_TRACE(says);
+        std::string why;
+        EXPECT_FALSE(PluginHost::instance().registerClass(r, &why));
+        EXPECT_NE(why.find(says), std::string::npos) << why;
+    }
+    EXPECT_EQ(PluginHost::instance().findClass("Aged"), nullptr);
 }
 
 // Damaged copies of a real bundle: each is refused with the file named, and none takes the
