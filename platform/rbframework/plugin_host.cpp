@@ -99,12 +99,10 @@ std::string CheckedBefore(const std::string& name, const std::filesystem::path& 
         case Damage::Unreadable:
             return Named(name) + " could not be loaded: " + file.string() + " cannot be read.";
         case Damage::Incomplete:
-            return Named(name) + " could not be loaded: " + file.string() +
-                   " is not a complete shared library.";
-        case Damage::Tables:
             break;
     }
-    return Named(name) + " could not be loaded: " + file.string() + " is damaged.";
+    return Named(name) + " could not be loaded: " + file.string() +
+           " is not a complete shared library.";
 }
 
 std::string Probed(const std::string& name, const std::filesystem::path& file,

@@ -254,12 +254,13 @@ TEST_P(PreferenceFile, TheProgramStartsAndEndsWithinBounds) {
 
 // ---- the bundles ----------------------------------------------------------------------
 
-// A copy of the build's program tree in `root`: the program itself copied (its plug-in folder
-// is found from where it lies), its libraries through a link, its bundles copied.
+// A copy of the build's program tree in `root`: the program and its bundle probe copied (its
+// plug-in folder is found from where it lies), its libraries through a link, its bundles copied.
 void CopyProgramTree(const fs::path& root) {
     const fs::path build = fs::path(VELLORA_PROGRAM).parent_path().parent_path();
     fs::create_directories(root / "bin");
     fs::copy_file(VELLORA_PROGRAM, root / "bin" / "vellora");
+    fs::copy_file(VELLORA_BUNDLE_PROBE, root / "bin" / "vellora-bundle-probe");
     fs::create_directory_symlink(build / "lib", root / "lib");
     fs::create_directory(root / "plugins");
     for (const char* name : {"speech.so", "clipboard.so"})
@@ -364,6 +365,15 @@ const BundleCase kBundleCases[] = {
     {"a shared library without REALPluginMain", "speech",
      [](const fs::path& f) { fs::copy_file(VELLORA_NO_ENTRY_BUNDLE, f); },
      "has no entry REALPluginMain"},
+    {"a bundle whose start fails", "speech",
+     [](const fs::path& f) { fs::copy_file(VELLORA_START_FAILS_BUNDLE, f); },
+     "could not start: its REALPluginMain reported a failure."},
+    {"a bundle announcing another interface version", "clipboard",
+     [](const fs::path& f) { fs::copy_file(VELLORA_WRONG_VERSION_BUNDLE, f); },
+     "could not start: it speaks plug-in interface version 8, this program needs 9."},
+    {"a bundle with a class record of another version", "speech",
+     [](const fs::path& f) { fs::copy_file(VELLORA_OLD_RECORD_BUNDLE, f); },
+     "could not start: class OldRecord has record version 8, this program needs 9."},
     {"unreadable", "speech", [](const fs::path& f) { fs::permissions(f, fs::perms::none); },
      "cannot be read", true},
 };
