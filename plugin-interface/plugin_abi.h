@@ -81,7 +81,7 @@ typedef struct REALpropertyRecord {
     /* void (*)(REALobject lent, int32_t param, T value lent; the setter retains what it
      * keeps), or NULL: read-only. [main] */
     REALproc setter;
-    uint32_t param;  /* byte offset in the plug-in data for a standard field */
+    uint32_t param; /* byte offset in the plug-in data for a standard field */
     const void* editor;
     int32_t enumCount;
     const void* enumEntries;
@@ -90,8 +90,8 @@ typedef struct REALpropertyRecord {
 /* A method row. `function` is called with the instance first, then the declared
  * parameters. Strings and objects are lent for the call; a result carries one reference. */
 typedef struct REALmethodRecord {
-    REALproc function; /* never NULL for a row the program binds. [main] */
-    REALproc setter;   /* unused by this host; NULL */
+    REALproc function;       /* never NULL for a row the program binds. [main] */
+    REALproc setter;         /* unused by this host; NULL */
     const char* declaration; /* e.g. "ScrapFlavorType(index as integer) as string" */
     uint32_t flags;
 } REALmethodRecord;

@@ -56,8 +56,7 @@ std::vector<ProbeResult> ProbeBundles(const std::filesystem::path& program,
         return std::vector<ProbeResult>(
             files.size(), {ProbeResult::Kind::Unavailable, program.string() + " " + why});
     };
-    if (program.empty() || access(program.c_str(), X_OK) != 0)
-        return unavailable("cannot be run");
+    if (program.empty() || access(program.c_str(), X_OK) != 0) return unavailable("cannot be run");
 
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return unavailable("cannot be started");
@@ -76,7 +75,8 @@ std::vector<ProbeResult> ProbeBundles(const std::filesystem::path& program,
     pid_t pid = -1;
     int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return unavailable(std::string("cannot be started: ") + std::strerror(spawned));
+    if (spawned != 0)
+        return unavailable(std::string("cannot be started: ") + std::strerror(spawned));
     close(std::exchange(writeEnd.fd, -1));
 
     // Lines as they come, until the child ends its output or the bound passes.

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/rbframework/object.h"
-#include "plugin-interface/plugin_abi.h"
 #include "platform/rbframework/rbstring.h"
+#include "plugin-interface/plugin_abi.h"
 
 namespace rb {
 

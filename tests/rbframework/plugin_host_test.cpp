@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +10,7 @@
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/rbstring.h"
 #include "tests/rbframework/bundles/probe_data.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -43,11 +42,13 @@ TEST_F(Host, BrokenBundlesAreReportedByName) {
         {"missing", "was not found"},
         {"not_a_library", "could not be loaded"},
         {"no_entry", "has no entry REALPluginMain"},
+        {"crashes_on_load", "crashes_on_load.so is damaged."},
         {"start_fails", "could not start: its REALPluginMain reported a failure."},
         {"wrong_version",
          "could not start: it speaks plug-in interface version 8, this program needs 9."},
-        {"old_record", "could not start: class OldRecord has record version 8, this program "
-                       "needs 9."},
+        {"old_record",
+         "could not start: class OldRecord has record version 8, this program "
+         "needs 9."},
     };
     for (const auto& [name, why] : cases) {
         try {
@@ -124,8 +125,9 @@ TEST_F(Host, RefusedRecordsSayWhy) {
 // process down (a truncated library mapped by the loader would, with SIGBUS).
 TEST_F(Host, DamagedBundlesAreRefusedNamingTheFile) {
     namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / ("vellora-bundles-" + std::to_string(getpid()));
-    fs::create_directories(dir);
+    vellora_test::TempFolder temp("vellora-bundles");
+    ASSERT_FALSE(temp.path().empty());
+    const fs::path& dir = temp.path();
     std::ifstream in(VELLORA_TEST_PLUGIN_DIR "/probe.so", std::ios::binary);
     const std::string real((std::istreambuf_iterator<char>(in)), {});
     ASSERT_GT(real.size(), 4096u);
@@ -156,7 +158,6 @@ TEST_F(Host, DamagedBundlesAreRefusedNamingTheFile) {
     }
     fs::create_directory(dir / "a_directory.so");
     EXPECT_THROW(PluginHost::instance().loadBundlesFrom(dir, {"a_directory"}), rb::PluginError);
-    fs::remove_all(dir);
     EXPECT_NE(PluginHost::instance().findClass("Probe"), nullptr);
 }
 
