@@ -6,7 +6,9 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "platform/rbframework/bundle_probe.h"
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/rbstring.h"
 #include "tests/rbframework/bundles/probe_data.h"
@@ -62,6 +64,27 @@ TEST_F(Host, BrokenBundlesAreReportedByName) {
     }
     // The host is still sound afterwards.
     EXPECT_NE(PluginHost::instance().findClass("Probe"), nullptr);
+}
+
+// The probe judges each bundle by the line it wrote before the next was tried: the one whose
+// loading ended the child died, and those after it were never loaded. Without its program, the
+// probe says so rather than passing anything.
+TEST_F(Host, TheProbeNamesTheBundleWhoseLoadingEndedIt) {
+    using Kind = rb::ProbeResult::Kind;
+    const std::filesystem::path dir = VELLORA_TEST_PLUGIN_DIR;
+    const std::vector<std::filesystem::path> files = {dir / "probe.so", dir / "no_entry.so",
+                                                      dir / "not_a_library.so",
+                                                      dir / "crashes_on_load.so", dir / "probe.so"};
+    std::vector<rb::ProbeResult> got = rb::ProbeBundles(rb::BundleProbeProgram(), files);
+    ASSERT_EQ(got.size(), files.size());
+    const Kind expected[] = {Kind::Entry, Kind::NoEntry, Kind::LoadError, Kind::Died, Kind::Died};
+    for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(got[i].kind, expected[i]) << i;
+    EXPECT_NE(got[2].reason.find("not_a_library.so"), std::string::npos) << got[2].reason;
+
+    got = rb::ProbeBundles(dir / "no-such-program", {dir / "probe.so"});
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].kind, Kind::Unavailable);
+    EXPECT_NE(got[0].reason.find("no-such-program"), std::string::npos);
 }
 
 // A bundle that did not start leaves nothing to bind, even the classes it registered before it
