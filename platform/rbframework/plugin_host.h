@@ -104,7 +104,7 @@ class PluginHost {
 
 extern "C" {
 // A new entry-point table of `count` null slots (NULL when count <= 0). The caller owns it and
-// frees it with delete[]; the program keeps one table at a time (app/entrypoints.cpp).
+// frees it with delete[]; the program keeps one table at a time and frees the one it replaces.
 void** RuntimeAllocatePluginEntrypointsTable(int32_t count);
 // The entry point registered under `key`, or NULL.
 void* RuntimeLookupPluginEntrypoint(REALstring key);
