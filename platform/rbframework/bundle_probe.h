@@ -24,8 +24,8 @@ struct ProbeResult {
 // installed, like the plug-in folder.
 std::filesystem::path BundleProbeProgram();
 
-// Loads `files` in order in one child running `program`, and returns one result for each. Ends
-// within a bound even when a bundle's start-up code never returns.
+// Loads each of `files` in a child of its own running `program`, all at once, and returns one
+// result for each. Ends within a bound even when a bundle's start-up code never returns.
 std::vector<ProbeResult> ProbeBundles(const std::filesystem::path& program,
                                       const std::vector<std::filesystem::path>& files);
 
