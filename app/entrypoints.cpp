@@ -33,8 +33,8 @@ constexpr FieldRow kFields[] = {
 };
 constexpr size_t kFieldCount = std::size(kFields);
 
+// Valid while __plugin_entrypoints is set: both are published together.
 int32_t gFieldOffsets[kFieldCount];
-bool gFieldsResolved = false;
 
 // Reading a field of another type, or a property the plug-in computes, would read the wrong
 // bytes; so a row must be the standard field and carry the type that the program reads.
@@ -58,7 +58,7 @@ int32_t resolveField(const FieldRow& row) {
 }  // namespace
 
 void _InitPluginEntrypoints() {
-    // Freed when a key is missing; published, and kept for the run, only once complete.
+    // Freed when a key is missing; published only once complete, and kept until replaced.
     std::unique_ptr<void*[]> table(RuntimeAllocatePluginEntrypointsTable(kPluginEntrypointCount));
     if (!table) throw rb::PluginError("The plug-in entry-point table could not be made.");
     for (int32_t slot = 0; slot < kPluginEntrypointCount; ++slot) {
@@ -75,9 +75,8 @@ void _InitPluginEntrypoints() {
 
     // Published only once complete: a half-filled table is never visible.
     std::memcpy(gFieldOffsets, offsets, sizeof offsets);
-    gFieldsResolved = true;
-    // A program started again in this process replaces the last run's table rather than
-    // dropping it.
+    // This file owns the table: a program started again in this process replaces the last
+    // run's table and frees it.
     delete[] std::exchange(__plugin_entrypoints, table.release());
 }
 
@@ -93,6 +92,6 @@ void* pluginEntrypoint(PluginSlot slot) {
 }
 
 int32_t pluginFieldOffset(PluginField field) {
-    if (!gFieldsResolved) throw rb::PluginError("The plug-in fields are not bound yet.");
+    if (!__plugin_entrypoints) throw rb::PluginError("The plug-in fields are not bound yet.");
     return gFieldOffsets[static_cast<int32_t>(field)];
 }

@@ -120,8 +120,10 @@ inline constexpr int32_t kPluginEntrypointCount = 0
     ;
 static_assert(kPluginEntrypointCount == 67);
 
-// The table, made by the runtime and owned by it for the whole run. Null until
-// _InitPluginEntrypoints has filled every slot.
+// The table, made by the runtime (RuntimeAllocatePluginEntrypointsTable) and owned by
+// entrypoints.cpp, which replaces and frees it when start-up runs again in this process. Null
+// until _InitPluginEntrypoints has filled every slot; the field offsets are bound exactly while
+// it is set.
 extern void** __plugin_entrypoints;
 
 // Fills the table and resolves the field offsets. Call once, after the runtime has loaded the

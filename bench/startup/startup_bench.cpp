@@ -15,14 +15,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "program/program.h"
 #include "platform/rbframework/gui/window.h"
 #include "platform/rbframework/testing.h"
+#include "program/program.h"
+#include "tests/support/env.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -66,12 +67,12 @@ int main(int argc, char** argv) {
         return child(1, childArgv, fd);
     }
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    vellora_test::ScopedEnv offscreen("QT_QPA_PLATFORM", "offscreen");
     // Settings of the benchmark's own, written by the first run and read by the others.
-    char config[] = "/tmp/vellora-bench-XXXXXX";
-    if (!mkdtemp(config)) return 1;
-    setenv("XDG_CONFIG_HOME", config, 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    vellora_test::TempFolder config("vellora-bench");
+    if (config.path().empty()) return 1;
+    vellora_test::ScopedEnv settings("XDG_CONFIG_HOME", config.path().string());
+    vellora_test::ScopedEnv silent("SDL_AUDIODRIVER", "dummy");
     std::vector<double> ms;
     std::vector<double> mib;
     for (int i = 0; i < runs; ++i) {
@@ -104,6 +105,5 @@ int main(int argc, char** argv) {
         median(ms), *std::min_element(ms.begin(), ms.end()),
         *std::max_element(ms.begin(), ms.end()), runs);
     std::printf("resident memory then: median %.1f MiB\n", median(mib));
-    std::filesystem::remove_all(config);
     return 0;
 }

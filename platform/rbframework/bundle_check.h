@@ -1,19 +1,18 @@
-// Checks a plug-in bundle before dlopen maps it.
+// Checks a plug-in bundle's size and headers before anything maps it.
 #pragma once
 
 #include <filesystem>
 
 namespace rb {
 
-// A bundle is checked before dlopen maps it, because the dynamic linker trusts what it reads: a
-// truncated library is mapped past its end (the first touch of the missing pages is a SIGBUS),
-// and damaged linking tables send the relocation of the library to wild addresses (SIGSEGV) or
-// into the linker's assertions (exit 127). Everything the linker reads before the bundle's own
-// code runs must lie within the file; damage inside that code cannot be seen before it runs.
-enum class Damage { None, Unreadable, Incomplete, Tables };
+// The dynamic linker maps a library by its headers and trusts them: a truncated library is
+// mapped past its end, and the first touch of the missing pages is a SIGBUS. That much is seen
+// here, from the file alone; damage to what the linker or the bundle's own start-up code reads
+// later is found by loading the bundle in a child first (bundle_probe.h).
+enum class Damage { None, Unreadable, Incomplete };
 
-// What is wrong with the shared object at `file`, read whole into memory; None when everything
-// the dynamic linker reads before the bundle's own code runs lies within the file.
+// What is wrong with the shared object at `file`: None when its headers describe a 64-bit shared
+// library whose headers and loaded segments all lie within the file.
 Damage CheckSharedObject(const std::filesystem::path& file);
 
 }  // namespace rb

@@ -22,7 +22,9 @@ Object* asObject(REALobject o) {
 
 extern "C" {
 
-void hostRegisterPluginVersion(int32_t) {}
+void hostRegisterPluginVersion(int32_t version) {
+    PluginHost::instance().announceVersion(version);
+}
 
 double hostGetRBVersion() {
     return PluginHost::instance().version();

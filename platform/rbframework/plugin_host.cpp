@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/rbframework/bundle_check.h"
+#include "platform/rbframework/bundle_probe.h"
 #include "platform/rbframework/host_entries.h"
 
 namespace rb {
@@ -41,12 +42,22 @@ PluginObject* PluginObject::fromHandle(REALobject o) noexcept {
 
 // ---- host state -----------------------------------------------------------------------
 
+// What one bundle's start registered, and the first thing the host refused it.
+struct PluginHost::Start {
+    std::vector<std::string> classes;
+    std::vector<std::string> keys;
+    std::string refusal;
+};
+
 struct PluginHost::State {
     std::mutex mutex;
     std::set<std::string> loaded;
     std::vector<void*> libraries;  // kept open for the life of the process
     std::map<std::string, REALclassDefinition*, std::less<>> classes;
     std::unordered_map<std::string, void*> keys;
+    // Bundles whose start failed, with the message that said so, repeated on a later load.
+    std::map<std::string, std::string> failed;
+    Start* starting = nullptr;  // the bundle whose REALPluginMain runs now, if any
 };
 
 PluginHost::PluginHost() : state_(new State) {
@@ -73,50 +84,124 @@ void PluginHost::loadBundles(const std::vector<std::string>& names) {
     loadBundlesFrom(pluginFolder(), names);
 }
 
+namespace {
+
+std::string Named(const std::string& name) {
+    return "The plug-in \"" + name + "\"";
+}
+
+// Why a bundle cannot be loaded, from the checks made before anything of it runs; empty when
+// it may be loaded.
+std::string CheckedBefore(const std::string& name, const std::filesystem::path& file) {
+    switch (CheckSharedObject(file)) {
+        case Damage::None:
+            return {};
+        case Damage::Unreadable:
+            return Named(name) + " could not be loaded: " + file.string() + " cannot be read.";
+        case Damage::Incomplete:
+            break;
+    }
+    return Named(name) + " could not be loaded: " + file.string() +
+           " is not a complete shared library.";
+}
+
+std::string Probed(const std::string& name, const std::filesystem::path& file,
+                   const ProbeResult& probe) {
+    switch (probe.kind) {
+        case ProbeResult::Kind::Entry:
+            return {};
+        case ProbeResult::Kind::NoEntry:
+            return Named(name) + " has no entry REALPluginMain.";
+        case ProbeResult::Kind::LoadError:
+            return Named(name) + " could not be loaded: " + probe.reason + ".";
+        case ProbeResult::Kind::Unavailable:
+            return Named(name) + " could not be checked: " + probe.reason + ".";
+        case ProbeResult::Kind::Died:
+            break;
+    }
+    return Named(name) + " could not be loaded: " + file.string() + " is damaged.";
+}
+
+}  // namespace
+
 void PluginHost::loadBundlesFrom(const std::filesystem::path& folder,
                                  const std::vector<std::string>& names) {
-    for (const std::string& name : names) {
-        {
-            std::lock_guard lock(state_->mutex);
+    // Every bundle still to load is checked, and loaded once in a child, before the first of
+    // them starts; the refusals are then told in the order of the names.
+    struct Pending {
+        std::string name;
+        std::filesystem::path file;
+        std::string refusal;
+    };
+    std::vector<Pending> pending;
+    {
+        std::lock_guard lock(state_->mutex);
+        for (const std::string& name : names) {
             if (state_->loaded.count(name)) continue;
+            auto failed = state_->failed.find(name);
+            if (failed != state_->failed.end()) throw PluginError(failed->second);
+            pending.push_back({name, folder / (name + ".so"), {}});
         }
-        std::filesystem::path file = folder / (name + ".so");
+    }
+    std::vector<std::filesystem::path> toProbe;
+    std::vector<Pending*> probed;
+    for (Pending& p : pending) {
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(file, ec)) {
-            throw PluginError("The plug-in \"" + name + "\" was not found in " + folder.string() +
-                              ".");
+        if (!std::filesystem::is_regular_file(p.file, ec)) {
+            p.refusal = Named(p.name) + " was not found in " + folder.string() + ".";
+        } else {
+            p.refusal = CheckedBefore(p.name, p.file);
         }
-        switch (CheckSharedObject(file)) {
-            case Damage::None:
-                break;
-            case Damage::Unreadable:
-                throw PluginError("The plug-in \"" + name +
-                                  "\" could not be loaded: " + file.string() + " cannot be read.");
-            case Damage::Incomplete:
-                throw PluginError("The plug-in \"" + name + "\" could not be loaded: " +
-                                  file.string() + " is not a complete shared library.");
-            case Damage::Tables:
-                throw PluginError("The plug-in \"" + name +
-                                  "\" could not be loaded: " + file.string() + " is damaged.");
+        if (p.refusal.empty()) {
+            toProbe.push_back(p.file);
+            probed.push_back(&p);
         }
-        void* lib = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+    std::vector<ProbeResult> results = ProbeBundles(BundleProbeProgram(), toProbe);
+    for (size_t i = 0; i < probed.size(); ++i)
+        probed[i]->refusal = Probed(probed[i]->name, probed[i]->file, results[i]);
+
+    for (const Pending& p : pending) {
+        if (!p.refusal.empty()) throw PluginError(p.refusal);
+        void* lib = dlopen(p.file.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!lib) {
             const char* why = dlerror();
-            throw PluginError("The plug-in \"" + name +
-                              "\" could not be loaded: " + (why ? why : "unknown reason") + ".");
+            throw PluginError(Named(p.name) +
+                              " could not be loaded: " + (why ? why : "unknown reason") + ".");
         }
         auto main = reinterpret_cast<REALPluginMainProc>(dlsym(lib, "REALPluginMain"));
         if (!main) {
             dlclose(lib);
-            throw PluginError("The plug-in \"" + name + "\" has no entry REALPluginMain.");
+            throw PluginError(Named(p.name) + " has no entry REALPluginMain.");
         }
-        {
-            std::lock_guard lock(state_->mutex);
-            state_->loaded.insert(name);
-            state_->libraries.push_back(lib);
-        }
-        main(&PluginHost::resolve);
+        start(p.name, lib, main);
     }
+}
+
+void PluginHost::start(const std::string& name, void* lib, REALPluginMainProc main) {
+    Start started;
+    {
+        std::lock_guard lock(state_->mutex);
+        // Kept open even when the start fails: its code may already be referenced.
+        state_->libraries.push_back(lib);
+        state_->starting = &started;
+    }
+    const int32_t result = main(&PluginHost::resolve);
+    std::lock_guard lock(state_->mutex);
+    state_->starting = nullptr;
+    if (result != 0 && started.refusal.empty()) {
+        state_->loaded.insert(name);
+        return;
+    }
+    // Nothing of a bundle that did not start can be bound: a class of it would stand without
+    // the others, and the key of a missing one would name the key, not the bundle.
+    for (const std::string& c : started.classes) state_->classes.erase(c);
+    for (const std::string& k : started.keys) state_->keys.erase(k);
+    std::string message =
+        Named(name) + " could not start: " +
+        (started.refusal.empty() ? "its REALPluginMain reported a failure" : started.refusal) + ".";
+    state_->failed.emplace(name, message);
+    throw PluginError(message);
 }
 
 void* PluginHost::resolve(const char* entryName) {
@@ -124,16 +209,50 @@ void* PluginHost::resolve(const char* entryName) {
     return hostEntry(entryName);
 }
 
-bool PluginHost::registerClass(REALclassDefinition* record) {
-    if (!record || record->version != kCurrentREALControlVersion || !record->name ||
-        !*record->name || record->dataSize < 0 || record->propertyCount < 0 ||
-        record->methodCount < 0 || (record->propertyCount && !record->properties) ||
-        (record->methodCount && !record->methods)) {
+void PluginHost::announceVersion(int32_t version) {
+    if (version == kREALPluginInterfaceVersion) return;
+    std::lock_guard lock(state_->mutex);
+    if (state_->starting && state_->starting->refusal.empty()) {
+        state_->starting->refusal = "it speaks plug-in interface version " +
+                                    std::to_string(version) + ", this program needs " +
+                                    std::to_string(kREALPluginInterfaceVersion);
+    }
+}
+
+namespace {
+
+// Why the host cannot take `record`, apart from a duplicate name; empty when it can.
+std::string RecordRefusal(const REALclassDefinition* record) {
+    if (!record) return "a class record is missing (NULL)";
+    if (!record->name || !*record->name) return "a class record has no name";
+    const std::string cls = std::string("class ") + record->name;
+    if (record->version != kCurrentREALControlVersion) {
+        return cls + " has record version " + std::to_string(record->version) +
+               ", this program needs " + std::to_string(kCurrentREALControlVersion);
+    }
+    if (record->dataSize < 0) return cls + " has a negative data size";
+    if (record->propertyCount < 0 || (record->propertyCount && !record->properties))
+        return cls + " has a property count without its table";
+    if (record->methodCount < 0 || (record->methodCount && !record->methods))
+        return cls + " has a method count without its table";
+    return {};
+}
+
+}  // namespace
+
+bool PluginHost::registerClass(REALclassDefinition* record, std::string* why) {
+    std::string refusal = RecordRefusal(record);
+    std::lock_guard lock(state_->mutex);
+    if (refusal.empty() && state_->classes.count(record->name))
+        refusal = std::string("class ") + record->name + " is registered already";
+    if (!refusal.empty()) {
+        // The first refusal of a start is the one its message tells.
+        if (state_->starting && state_->starting->refusal.empty())
+            state_->starting->refusal = refusal;
+        if (why) *why = std::move(refusal);
         return false;
     }
-    std::lock_guard lock(state_->mutex);
     std::string name = record->name;
-    if (state_->classes.count(name)) return false;
 
     // The keys by which the program binds the class, built once here.
     std::vector<std::pair<std::string, void*>> keys;
@@ -154,7 +273,11 @@ bool PluginHost::registerClass(REALclassDefinition* record) {
     }
     record->dataOffset = kPluginDataOffset;
     state_->classes.emplace(name, record);
-    for (auto& [key, fn] : keys) state_->keys.emplace(std::move(key), fn);
+    if (state_->starting) state_->starting->classes.push_back(name);
+    for (auto& [key, fn] : keys) {
+        auto [at, added] = state_->keys.emplace(std::move(key), fn);
+        if (added && state_->starting) state_->starting->keys.push_back(at->first);
+    }
     return true;
 }
 
@@ -204,7 +327,6 @@ extern "C" {
 
 void** RuntimeAllocatePluginEntrypointsTable(int32_t count) {
     if (count <= 0) return nullptr;
-    // Lives until the process ends, like the bundles it points into.
     return new void*[static_cast<size_t>(count)]();
 }
 

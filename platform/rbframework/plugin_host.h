@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/rbframework/object.h"
-#include "plugin-interface/plugin_abi.h"
 #include "platform/rbframework/rbstring.h"
+#include "plugin-interface/plugin_abi.h"
 
 namespace rb {
 
@@ -55,9 +55,13 @@ class PluginHost {
     // bin/ in the build tree, lib/vellora/plugins/ once installed. Never the working folder.
     static std::filesystem::path pluginFolder();
 
-    // Loads <folder>/<name>.so for each name and starts it. Throws PluginError naming the
-    // bundle and the reason: not found, cannot be loaded, or no REALPluginMain. A bundle
-    // already loaded is not loaded again.
+    // Loads <folder>/<name>.so for each name and starts it. Each is first checked (size and
+    // headers) and loaded in a short-lived child (bundle_probe.h), so that one whose loading
+    // crashes is refused. Throws PluginError naming the bundle and the reason: not found,
+    // cannot be loaded, no REALPluginMain, or could not start (REALPluginMain returned 0, or
+    // the host refused its announced version or one of its class records: the first refusal
+    // is told). A bundle already loaded is not loaded again; one that failed to start fails
+    // again with the same message.
     void loadBundles(const std::vector<std::string>& names);
     void loadBundlesFrom(const std::filesystem::path& folder,
                          const std::vector<std::string>& names);
@@ -65,9 +69,14 @@ class PluginHost {
     // The resolver handed to every bundle.
     static void* resolve(const char* entryName);
 
-    // Registers a record: writes dataOffset, keeps the rows and their keys. Refuses (false)
-    // a null record, one of another version, a nameless one or a duplicate class name.
-    bool registerClass(REALclassDefinition* record);
+    // Registers a record: writes dataOffset, keeps the rows and their keys. Refuses (false,
+    // with the reason in *why when given) a null record, one of another version, a nameless
+    // one, one with negative sizes or a count without its table, or a duplicate class name.
+    // A refusal during a bundle's start fails that start.
+    bool registerClass(REALclassDefinition* record, std::string* why = nullptr);
+    // The plug-in interface version a starting bundle announces; another than this host's
+    // fails its start.
+    void announceVersion(int32_t version);
     const REALclassDefinition* findClass(std::string_view name) const;
 
     // A new instance with one reference for the caller, constructor run; nil when the class
@@ -85,6 +94,8 @@ class PluginHost {
 
   private:
     PluginHost();
+    struct Start;
+    void start(const std::string& name, void* lib, REALPluginMainProc main);
     struct State;
     State* state_;
 };
@@ -92,7 +103,8 @@ class PluginHost {
 }  // namespace rb
 
 extern "C" {
-// The program's entry-point table: `count` slots, owned by the runtime for the whole run.
+// A new entry-point table of `count` null slots (NULL when count <= 0). The caller owns it and
+// frees it with delete[]; the program keeps one table at a time and frees the one it replaces.
 void** RuntimeAllocatePluginEntrypointsTable(int32_t count);
 // The entry point registered under `key`, or NULL.
 void* RuntimeLookupPluginEntrypoint(REALstring key);

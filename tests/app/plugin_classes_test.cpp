@@ -4,15 +4,13 @@
 // last reference.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "app/plugin_classes.h"
 #include "platform/rbframework/folder_item.h"
 #include "tests/app/plugin_test_support.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -105,10 +103,9 @@ TEST_F(AppPluginClasses, ArgumentsKeepTheirCountsAndResultsCarryOne) {
     ASSERT_TRUE(sc);
 
     // Speech into a file, so the test is silent and the channel really speaks.
-    std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("vellora-app-test-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    auto file = rb::make<rb::FolderItem>(folder / "words.aiff");
+    vellora_test::TempFolder folder("vellora-app-test");
+    ASSERT_FALSE(folder.path().empty());
+    auto file = rb::make<rb::FolderItem>(folder.path() / "words.aiff");
     EXPECT_TRUE(sc->SetOutputFile(file));
     EXPECT_EQ(file->refCount(), 1);
 
@@ -156,7 +153,6 @@ TEST_F(AppPluginClasses, ArgumentsKeepTheirCountsAndResultsCarryOne) {
     clip->Close();
 
     sc = nullptr;
-    std::filesystem::remove_all(folder);
 }
 
 TEST_F(AppPluginClasses, AccessorsGoThroughTheirSlotsBooleansKeepTheirBit) {

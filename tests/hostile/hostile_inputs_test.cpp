@@ -15,12 +15,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <ostream>
 #include <random>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/files.h"
@@ -72,10 +72,7 @@ Outcome Start(const fs::path& program, const fs::path& config,
     // Generous for a loaded machine or a sanitizer build: a few seconds is the usual.
     run.up = vellora_test::WaitFor([&] { return !child.running() || up(child); }, 60s) &&
              child.running();
-    if (child.running()) {
-        std::this_thread::sleep_for(300ms);  // a box at start is up by now
-        child.signal(SIGTERM);
-    }
+    if (child.running()) child.signal(SIGTERM);
     run.ended = child.waitForEnd(15s);
     if (run.ended) {
         run.status = child.status();
@@ -85,9 +82,26 @@ Outcome Start(const fs::path& program, const fs::path& config,
     return run;
 }
 
-// The program is up once its speech layer's audio thread runs: the main window has opened.
+// Whether the program waits for the person: its main thread asleep in the event loop's poll,
+// with no child of its own (the bundle probe) to wait for. At start that means a window or a
+// message box is up and taking events.
+bool WaitsInItsEventLoop(const ChildProcess& c) {
+    const std::string proc = "/proc/" + std::to_string(c.pid());
+    std::ifstream syscall(proc + "/task/" + std::to_string(c.pid()) + "/syscall");
+    std::string number;
+    syscall >> number;
+    std::ifstream children(proc + "/task/" + std::to_string(c.pid()) + "/children");
+    std::string child;
+    children >> child;
+    // poll and ppoll; "running" while it works.
+    return (number == "7" || number == "271") && c.statusField("State").rfind("S", 0) == 0 &&
+           child.empty();
+}
+
+// The program is up once its speech layer's audio thread runs (the main window has opened) and
+// it waits for the person.
 bool MainWindowOpen(const ChildProcess& c) {
-    return c.hasThread("SDLAudio");
+    return c.hasThread("SDLAudio") && WaitsInItsEventLoop(c);
 }
 
 // ---- the preference file --------------------------------------------------------------
@@ -254,12 +268,13 @@ TEST_P(PreferenceFile, TheProgramStartsAndEndsWithinBounds) {
 
 // ---- the bundles ----------------------------------------------------------------------
 
-// A copy of the build's program tree in `root`: the program itself copied (its plug-in folder
-// is found from where it lies), its libraries through a link, its bundles copied.
+// A copy of the build's program tree in `root`: the program and its bundle probe copied (its
+// plug-in folder is found from where it lies), its libraries through a link, its bundles copied.
 void CopyProgramTree(const fs::path& root) {
     const fs::path build = fs::path(VELLORA_PROGRAM).parent_path().parent_path();
     fs::create_directories(root / "bin");
     fs::copy_file(VELLORA_PROGRAM, root / "bin" / "vellora");
+    fs::copy_file(VELLORA_BUNDLE_PROBE, root / "bin" / "vellora-bundle-probe");
     fs::create_directory_symlink(build / "lib", root / "lib");
     fs::create_directory(root / "plugins");
     for (const char* name : {"speech.so", "clipboard.so"})
@@ -364,6 +379,18 @@ const BundleCase kBundleCases[] = {
     {"a shared library without REALPluginMain", "speech",
      [](const fs::path& f) { fs::copy_file(VELLORA_NO_ENTRY_BUNDLE, f); },
      "has no entry REALPluginMain"},
+    {"a bundle whose own start-up code crashes", "speech",
+     [](const fs::path& f) { fs::copy_file(VELLORA_CRASHES_ON_LOAD_BUNDLE, f); },
+     "could not be loaded"},
+    {"a bundle whose start fails", "speech",
+     [](const fs::path& f) { fs::copy_file(VELLORA_START_FAILS_BUNDLE, f); },
+     "could not start: its REALPluginMain reported a failure."},
+    {"a bundle announcing another interface version", "clipboard",
+     [](const fs::path& f) { fs::copy_file(VELLORA_WRONG_VERSION_BUNDLE, f); },
+     "could not start: it speaks plug-in interface version 8, this program needs 9."},
+    {"a bundle with a class record of another version", "speech",
+     [](const fs::path& f) { fs::copy_file(VELLORA_OLD_RECORD_BUNDLE, f); },
+     "could not start: class OldRecord has record version 8, this program needs 9."},
     {"unreadable", "speech", [](const fs::path& f) { fs::permissions(f, fs::perms::none); },
      "cannot be read", true},
 };
@@ -395,11 +422,13 @@ TEST_P(DamagedBundle, StopsTheStartWithAMessageNamingIt) {
     const std::string prefs = "#SpeakingRate 180\n#InitialLaunch False\n";
     writeBytes(config / "vellora.txt", prefs);
 
-    // The message box is up once the program handles SIGTERM (the runtime has started); a
-    // SIGTERM then closes the box as a logout would, and the start ends with status 2.
-    Outcome run = Start(root / "bin" / "vellora", config,
-                        [](const ChildProcess& p) { return p.catches(SIGTERM); });
-    EXPECT_TRUE(run.up) << "stderr: " << run.err;
+    // The message box is up once the program, handling SIGTERM (the runtime has started),
+    // waits in the box's event loop; a SIGTERM then closes the box as a logout would, and the
+    // start ends with status 2.
+    Outcome run = Start(root / "bin" / "vellora", config, [](const ChildProcess& p) {
+        return p.catches(SIGTERM) && WaitsInItsEventLoop(p);
+    });
+    EXPECT_TRUE(run.up) << "never showed its message; stderr: " << run.err;
     ASSERT_TRUE(run.ended) << "still running 15 s after SIGTERM";
     EXPECT_EQ(run.status, 2) << "stderr: " << run.err;
     EXPECT_NE(run.err.find(std::string("vellora: The plug-in \"") + c.bundle + "\""),

@@ -6,26 +6,16 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "tests/support/temp_folder.h"
+
 namespace {
 
 // A private folder for this process's copies: the loader would hand back an already loaded
 // file instead of loading it again.
-struct Folder {
-    Folder() {
-        std::string pattern = std::filesystem::temp_directory_path() / "plugin-support-XXXXXX";
-        if (!mkdtemp(pattern.data())) std::abort();
-        path = pattern;
-    }
-    ~Folder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    std::filesystem::path path;
-};
-
 const std::filesystem::path& CopyFolder() {
-    static const Folder folder;
-    return folder.path;
+    static const vellora_test::TempFolder folder("plugin-support");
+    if (folder.path().empty()) std::abort();
+    return folder.path();
 }
 
 }  // namespace

@@ -1,17 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "platform/rbframework/bundle_probe.h"
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/rbstring.h"
 #include "tests/rbframework/bundles/probe_data.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -43,6 +44,13 @@ TEST_F(Host, BrokenBundlesAreReportedByName) {
         {"missing", "was not found"},
         {"not_a_library", "could not be loaded"},
         {"no_entry", "has no entry REALPluginMain"},
+        {"crashes_on_load", "crashes_on_load.so is damaged."},
+        {"start_fails", "could not start: its REALPluginMain reported a failure."},
+        {"wrong_version",
+         "could not start: it speaks plug-in interface version 8, this program needs 9."},
+        {"old_record",
+         "could not start: class OldRecord has record version 8, this program "
+         "needs 9."},
     };
     for (const auto& [name, why] : cases) {
         try {
@@ -58,12 +66,91 @@ TEST_F(Host, BrokenBundlesAreReportedByName) {
     EXPECT_NE(PluginHost::instance().findClass("Probe"), nullptr);
 }
 
+// The probe judges each bundle in a child of its own: the one whose loading ended its child died,
+// and the others are judged apart from it. Without its program, the probe says so rather than
+// passing anything.
+TEST_F(Host, TheProbeNamesTheBundleWhoseLoadingEndedIt) {
+    using Kind = rb::ProbeResult::Kind;
+    const std::filesystem::path dir = VELLORA_TEST_PLUGIN_DIR;
+    const std::vector<std::filesystem::path> files = {dir / "probe.so", dir / "no_entry.so",
+                                                      dir / "not_a_library.so",
+                                                      dir / "crashes_on_load.so", dir / "probe.so"};
+    std::vector<rb::ProbeResult> got = rb::ProbeBundles(rb::BundleProbeProgram(), files);
+    ASSERT_EQ(got.size(), files.size());
+    const Kind expected[] = {Kind::Entry, Kind::NoEntry, Kind::LoadError, Kind::Died, Kind::Entry};
+    for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(got[i].kind, expected[i]) << i;
+    EXPECT_NE(got[2].reason.find("not_a_library.so"), std::string::npos) << got[2].reason;
+
+    got = rb::ProbeBundles(dir / "no-such-program", {dir / "probe.so"});
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].kind, Kind::Unavailable);
+    EXPECT_NE(got[0].reason.find("no-such-program"), std::string::npos);
+}
+
+// A bundle that did not start leaves nothing to bind, even the classes it registered before it
+// failed, and fails again with the same message rather than counting as loaded.
+TEST_F(Host, ABundleThatDidNotStartLeavesNothingBound) {
+    for (const char* name : {"start_fails", "old_record"}) {
+        SCOPED_TRACE(name);
+        std::string first, again;
+        try {
+            PluginHost::instance().loadBundlesFrom(VELLORA_TEST_PLUGIN_DIR, {name});
+        } catch (const rb::PluginError& e) {
+            first = e.what();
+        }
+        try {
+            PluginHost::instance().loadBundlesFrom(VELLORA_TEST_PLUGIN_DIR, {name});
+        } catch (const rb::PluginError& e) {
+            again = e.what();
+        }
+        EXPECT_NE(first.find("could not start"), std::string::npos) << first;
+        EXPECT_EQ(again, first);
+    }
+    EXPECT_EQ(PluginHost::instance().findClass("HalfStarted"), nullptr);
+    EXPECT_EQ(PluginHost::instance().findClass("SoundRecord"), nullptr);
+    EXPECT_EQ(PluginHost::instance().lookup("SoundRecord.__init"), nullptr);
+}
+
+// Each refusal says what is wrong with the record, naming its class where it has one.
+TEST_F(Host, RefusedRecordsSayWhy) {
+    auto record = [](const char* name, uint32_t version) {
+        REALclassDefinition r{};
+        r.version = version;
+        r.name = name;
+        return r;
+    };
+    REALclassDefinition old = record("Aged", 8), nameless = record("", 9),
+                        negative = record("Shrunk", 9), noProperties = record("Bare", 9),
+                        noMethods = record("Mute", 9), duplicate = record("Probe", 9);
+    negative.dataSize = -1;
+    noProperties.propertyCount = 2;
+    noMethods.methodCount = 1;
+    noMethods.methods = nullptr;
+    const std::pair<REALclassDefinition*, const char*> cases[] = {
+        {nullptr, "a class record is missing"},
+        {&old, "class Aged has record version 8, this program needs 9"},
+        {&nameless, "a class record has no name"},
+        {&negative, "class Shrunk has a negative data size"},
+        {&noProperties, "class Bare has a property count without its table"},
+        {&noMethods, "class Mute has a method count without its table"},
+        {&duplicate, "class Probe is registered already"},
+    };
+    for (const auto& [r, says] : cases) {
+        SCOPED_TRACE(says);
+        std::string why;
+        EXPECT_FALSE(PluginHost::instance().registerClass(r, &why));
+        EXPECT_NE(why.find(says), std::string::npos) << why;
+    }
+    EXPECT_EQ(PluginHost::instance().findClass("Aged"), nullptr);
+}
+
 // Damaged copies of a real bundle: each is refused with the file named, and none takes the
 // process down (a truncated library mapped by the loader would, with SIGBUS).
 TEST_F(Host, DamagedBundlesAreRefusedNamingTheFile) {
     namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / ("vellora-bundles-" + std::to_string(getpid()));
-    fs::create_directories(dir);
+    vellora_test::TempFolder temp("vellora-bundles");
+    ASSERT_FALSE(temp.path().empty());
+    const fs::path& dir = temp.path();
     std::ifstream in(VELLORA_TEST_PLUGIN_DIR "/probe.so", std::ios::binary);
     const std::string real((std::istreambuf_iterator<char>(in)), {});
     ASSERT_GT(real.size(), 4096u);
@@ -94,7 +181,6 @@ TEST_F(Host, DamagedBundlesAreRefusedNamingTheFile) {
     }
     fs::create_directory(dir / "a_directory.so");
     EXPECT_THROW(PluginHost::instance().loadBundlesFrom(dir, {"a_directory"}), rb::PluginError);
-    fs::remove_all(dir);
     EXPECT_NE(PluginHost::instance().findClass("Probe"), nullptr);
 }
 

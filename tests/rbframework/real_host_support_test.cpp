@@ -1,8 +1,6 @@
 // The support code that every bundle carries, running in the real host.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +11,7 @@
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/rbstring.h"
 #include "tests/plugin-support/probe.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -93,9 +92,9 @@ TEST_F(RealHost, BuiltUnicodeStringsArriveAsUtf8WithOneReference) {
 }
 
 TEST_F(RealHost, FolderItemsCrossAsSpecsAndRefs) {
-    std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("vellora-host-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
+    vellora_test::TempFolder temp("vellora-host");
+    ASSERT_FALSE(temp.path().empty());
+    const std::filesystem::path& dir = temp.path();
     std::filesystem::path file = dir /
                                  "sp\xC3\xA9"
                                  "ech.wav";  // not created
@@ -129,7 +128,6 @@ TEST_F(RealHost, FolderItemsCrossAsSpecsAndRefs) {
     EXPECT_EQ(std::filesystem::path(path), dir);
     EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(name.unicode), name.length),
               u"sp\u00e9ech.wav");
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "tests/support/env.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/files.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -28,25 +29,8 @@ namespace fs = std::filesystem;
 using rb::FolderItem;
 using rb::String;
 
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "textfiles-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) std::abort();
-        path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
 using vellora_test::readBytes;
+using vellora_test::TempFolder;
 using vellora_test::writeBytes;
 
 int openDescriptors() {
@@ -61,6 +45,7 @@ int openDescriptors() {
 class TextStreams : public ::testing::Test {
   protected:
     void SetUp() override {
+        ASSERT_FALSE(dir_.path().empty());
         objects_ = rb::Object::liveCount();
         strings_ = String::liveCount();
     }
@@ -88,7 +73,7 @@ class TextStreams : public ::testing::Test {
         return lines;
     }
 
-    TempFolder dir_;
+    TempFolder dir_{"textfiles"};
     std::vector<rb::Ref<FolderItem>> items_;
     int64_t objects_ = 0, strings_ = 0;
 };
@@ -289,7 +274,8 @@ TEST_F(TextStreams, NoFileIsWrittenThroughALinkOrInAPipesPlace) {
 using EnvVar = vellora_test::ScopedEnv;
 
 TEST(TextStreamsPreferencesFolder, XdgConfigHomeWhenAbsoluteElseHomeConfig) {
-    TempFolder dir;
+    TempFolder dir("textfiles");
+    ASSERT_FALSE(dir.path().empty());
     EnvVar home("HOME", dir.path().string());
     {
         fs::path xdg = dir.path() / "xdg" / "config";

@@ -45,9 +45,7 @@ void setName(REALobject o, REALstring s) {
 int32_t destroyed(REALobject) {
     return gDestroyed;
 }
-int32_t registerResults(REALobject) {
-    return gRegisterResults;
-}
+int32_t registerResults(REALobject);
 REALobject makeAnother(REALobject) {
     return entry<PluginNewInstanceProc>("PluginNewInstance")("Probe");
 }
@@ -107,13 +105,21 @@ REALclassDefinition probeClass = makeRecord("Probe", kCurrentREALControlVersion)
 REALclassDefinition duplicateClass = makeRecord("Probe", kCurrentREALControlVersion);
 REALclassDefinition oldClass = makeRecord("OldProbe", 8);
 
+// One bit per registration: the start's should be taken, the others refused. They are tried
+// after the start, which a refusal would fail.
+int32_t registerResults(REALobject) {
+    static const int32_t results = [] {
+        auto reg = entry<PluginRegisterClassProc>("PluginRegisterClass");
+        return gRegisterResults | reg(&duplicateClass) << 1 | reg(&oldClass) << 2 |
+               reg(nullptr) << 3;
+    }();
+    return results;
+}
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int32_t REALPluginMain(REALResolver resolver) {
     gHost = resolver;
-    auto reg = entry<PluginRegisterClassProc>("PluginRegisterClass");
-    // One bit per registration: the first should be taken, the other two refused.
-    gRegisterResults =
-        reg(&probeClass) | reg(&duplicateClass) << 1 | reg(&oldClass) << 2 | reg(nullptr) << 3;
+    gRegisterResults = entry<PluginRegisterClassProc>("PluginRegisterClass")(&probeClass);
     return gRegisterResults;
 }

@@ -1,0 +1,23 @@
+// A bundle of another version: it announces ANNOUNCED_VERSION and registers a sound class, then
+// one of record version RECORD_VERSION, and reports success as a bundle that trusts the host
+// would. Built twice: once announcing the wrong interface version, once with an old record.
+#include "plugin-interface/plugin_abi.h"
+
+namespace {
+REALclassDefinition Record(const char* name, uint32_t version) {
+    REALclassDefinition r{};
+    r.version = version;
+    r.name = name;
+    return r;
+}
+REALclassDefinition gSound = Record("SoundRecord", kCurrentREALControlVersion);
+REALclassDefinition gOther = Record("OldRecord", RECORD_VERSION);
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int32_t REALPluginMain(REALResolver resolver) {
+    reinterpret_cast<RegisterPluginVersionProc>(resolver("RegisterPluginVersion"))(
+        ANNOUNCED_VERSION);
+    auto reg = reinterpret_cast<PluginRegisterClassProc>(resolver("PluginRegisterClass"));
+    reg(&gOther);
+    return reg(&gSound);
+}
