@@ -21,11 +21,12 @@ struct ProgramParts {
     std::function<void()> makeDefaultView;          // create and open the main window
     std::function<void()> printHelp;                // print the help text
     // The windows of the menu commands, each its one open window or a new one; nil for none.
-    std::function<rb::Ref<rb::Window>()> inputStyle;   // Setup > Input Style
-    std::function<rb::Ref<rb::Window>()> help;         // the help window
-    std::function<rb::Ref<rb::Window>()> aboutBox;     // the about box
-    std::function<rb::Ref<rb::Window>()> updateCheck;  // the version window, which checks for updates
-    std::function<void()> releaseModules;           // release module state, in exit order
+    std::function<rb::Ref<rb::Window>()> inputStyle;  // Setup > Input Style
+    std::function<rb::Ref<rb::Window>()> help;        // the help window
+    std::function<rb::Ref<rb::Window>()> aboutBox;    // the about box
+    std::function<rb::Ref<rb::Window>()>
+        updateCheck;                       // the version window, which checks for updates
+    std::function<void()> releaseModules;  // release module state, in exit order
 };
 
 class App : public rb::Application {

@@ -16,9 +16,9 @@
 
 #include "platform/rbframework/folder_item.h"
 #include "platform/rbframework/object.h"
-#include "plugin-interface/plugin_abi.h"
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/rbstring.h"
+#include "plugin-interface/plugin_abi.h"
 
 class SpeechChannelZRQ;
 class VoiceZRQ;

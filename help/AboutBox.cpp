@@ -99,7 +99,8 @@ void AboutBox::_CreateControls0() {
     help::AddLabel(*this, {"StaticText3", 72, 60, 56, 20, "Version:", 0, "Arial", true, false, 4});
     controlAs<rb::Label>("StaticText3")->setTextSize(12);
 
-    help::AddLabel(*this, {"StaticText4", 127, 60, 65, 20, "1.1.0 Intel", 2, "Arial", true, false, 5});
+    help::AddLabel(*this,
+                   {"StaticText4", 127, 60, 65, 20, "1.1.0 Intel", 2, "Arial", true, false, 5});
     controlAs<rb::Label>("StaticText4")->setTextSize(12);
     controlAs<rb::Label>("StaticText4")->_AddEventHandler(rb::event::Open, [this] {
         StaticText4_Open(*StaticText4());

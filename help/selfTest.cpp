@@ -45,7 +45,8 @@ void selfTest::CreateControls() {
 
 void selfTest::_CreateControls0() {
     help::AddLabel(*this, {"StaticText1", 38, 19, 67, 20, "Version:", 0, "System", true, false, 0});
-    help::AddLabel(*this, {"StaticText2", 105, 19, 70, 20, "1.1.0 Intel", 2, "System", false, false, 1});
+    help::AddLabel(*this,
+                   {"StaticText2", 105, 19, 70, 20, "1.1.0 Intel", 2, "System", false, false, 1});
     controlAs<rb::Label>("StaticText2")->_AddEventHandler(rb::event::Open, [this] {
         StaticText2_Open(*StaticText2());
     });

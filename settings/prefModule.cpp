@@ -40,8 +40,11 @@ struct Setting {
 };
 
 const Setting kSettings[] = {
-    {"Window1Position", Setting::kBounds,
-     {&Window1Top, &Window1Left, &Window1Width, &Window1Height}, {70, 10, 400, 492}, nullptr,
+    {"Window1Position",
+     Setting::kBounds,
+     {&Window1Top, &Window1Left, &Window1Width, &Window1Height},
+     {70, 10, 400, 492},
+     nullptr,
      nullptr},
     {"InputFontColor", Setting::kWord, {}, {}, &InputFontColor, "Black"},
     {"InputFontSize", Setting::kNumber, {&InputFontSize}, {36}, nullptr, nullptr},

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "plugin-interface/plugin_abi.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
+#include "plugin-interface/plugin_abi.h"
 
 class rbText;
 

@@ -33,11 +33,11 @@
 #include "bench/support/timed_sink.h"
 #include "editor/Module1.h"
 #include "editor/Window1.h"
-#include "program/program.h"
 #include "platform/rbframework/gui/window.h"
 #include "platform/rbframework/testing.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 #include "platform/speechsynthesis/doubles.h"
+#include "program/program.h"
 
 namespace {
 

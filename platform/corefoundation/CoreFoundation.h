@@ -16,13 +16,13 @@ typedef unsigned char Boolean;
 typedef int64_t CFIndex;
 typedef uint16_t UniChar;
 typedef const void* CFTypeRef;
-typedef const struct __CFAllocator* CFAllocatorRef; // only NULL, the default, is used
+typedef const struct __CFAllocator* CFAllocatorRef;  // only NULL, the default, is used
 typedef const struct __CFString* CFStringRef;
 typedef struct __CFString* CFMutableStringRef;
 typedef const struct __CFURL* CFURLRef;
 
 typedef enum {
-    kCFStringNormalizationFormD = 0, // canonical decomposition
+    kCFStringNormalizationFormD = 0,  // canonical decomposition
     kCFStringNormalizationFormKD = 1,
     kCFStringNormalizationFormC = 2,
     kCFStringNormalizationFormKC = 3
@@ -49,15 +49,15 @@ CFURLRef CFURLCreateCopyAppendingPathComponent(CFAllocatorRef allocator, CFURLRe
                                                CFStringRef pathComponent, Boolean isDirectory);
 
 // The URL's file-system path, NUL-terminated UTF-8, into `buffer`; false when it does not fit.
-Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean resolveAgainstBase,
-                                         uint8_t* buffer, CFIndex maxBufLen);
+Boolean CFURLGetFileSystemRepresentation(CFURLRef url, Boolean resolveAgainstBase, uint8_t* buffer,
+                                         CFIndex maxBufLen);
 
 // The string's UTF-16 units: its length, and a copy of units [start, start + length).
 CFIndex CFStringGetLength(CFStringRef string);
 void CFStringGetCharacters(CFStringRef string, CFIndex start, CFIndex length, UniChar* buffer);
 
 CFTypeRef CFRetain(CFTypeRef value);
-void CFRelease(CFTypeRef value); // NULL is ignored
+void CFRelease(CFTypeRef value);  // NULL is ignored
 
 #ifdef __cplusplus
 }

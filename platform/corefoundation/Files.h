@@ -17,10 +17,10 @@ typedef int16_t OSErr;
 
 enum {
     noErr = 0,
-    paramErr = -50,  // a bad argument
-    fnfErr = -43,    // no such file or folder
-    dirNFErr = -120, // no such folder
-    bdNamErr = -37,  // a name that is empty, too long, or holds a '/'
+    paramErr = -50,   // a bad argument
+    fnfErr = -43,     // no such file or folder
+    dirNFErr = -120,  // no such folder
+    bdNamErr = -37,   // a name that is empty, too long, or holds a '/'
     memFullErr = -108
 };
 
@@ -28,8 +28,8 @@ enum {
 
 // 70 bytes. `name` is a length byte followed by at most 63 bytes of UTF-8.
 typedef struct FSSpec {
-    int16_t vRefNum; // always -1: one file system
-    int32_t parID;   // id of the folder in the path table; 0 is no folder
+    int16_t vRefNum;  // always -1: one file system
+    int32_t parID;    // id of the folder in the path table; 0 is no folder
     unsigned char name[64];
 } FSSpec;
 

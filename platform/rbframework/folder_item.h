@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "platform/rbframework/object.h"
-#include "plugin-interface/plugin_abi.h"
 #include "platform/rbframework/rbstring.h"
+#include "plugin-interface/plugin_abi.h"
 
 namespace rb {
 

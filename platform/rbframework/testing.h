@@ -97,9 +97,7 @@ class AnsweringPrintDialog final : public PrinterDialog {
 // The current moment as the runtime's Date sees it; the test moves it.
 class FixedClock final : public Clock {
   public:
-    explicit FixedClock(QDateTime moment) : moment(std::move(moment)) {
-        detail::setClock(this);
-    }
+    explicit FixedClock(QDateTime moment) : moment(std::move(moment)) { detail::setClock(this); }
     ~FixedClock() override { detail::setClock(nullptr); }
     FixedClock(const FixedClock&) = delete;
     FixedClock& operator=(const FixedClock&) = delete;

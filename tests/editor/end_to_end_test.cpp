@@ -21,11 +21,11 @@
 
 #include "editor/Module1.h"
 #include "editor/Window1.h"
-#include "program/program.h"
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/testing.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 #include "platform/speechsynthesis/doubles.h"
+#include "program/program.h"
 #include "tests/support/env.h"
 
 namespace {

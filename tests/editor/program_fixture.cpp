@@ -8,8 +8,8 @@
 #include <fstream>
 #include <memory>
 
-#include "program/program.h"
 #include "platform/rbframework/gui/runtime.h"
+#include "program/program.h"
 
 namespace {
 std::string prefsPath(const QTemporaryDir& dir) {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "program/program.h"
 #include "platform/rbframework/gui/runtime.h"
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/testing.h"
+#include "program/program.h"
 #include "tests/support/env.h"
 
 namespace {

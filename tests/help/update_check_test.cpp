@@ -96,9 +96,7 @@ const std::string kError =
 
 class UpdateCheck : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        rb::RuntimeRegisterAppObject(rb::make<VersionApp>());
-    }
+    static void SetUpTestSuite() { rb::RuntimeRegisterAppObject(rb::make<VersionApp>()); }
     void SetUp() override {
         dialogs.onShow = [this](const std::string&) { beepsAtMessage.push_back(dialogs.beeps); };
     }

@@ -68,14 +68,16 @@ TEST(StyledTextPrinter, DrawsEveryLineOnceWholeInOrderWhateverTheBlockHeight) {
     };
     for (const BlockCase& c : cases) {
         SCOPED_TRACE(c.name);
-        dialog.pdfPath = QDir(folder.path()).filePath(QString("%1.pdf").arg(c.height)).toStdString();
+        dialog.pdfPath =
+            QDir(folder.path()).filePath(QString("%1.pdf").arg(c.height)).toStdString();
         int blocks = 0;
         {
             rb::Ref<rb::Graphics> g = rb::OpenPrinterDialog();
             ASSERT_TRUE(g);
             g->setTextFont("Courier");
             g->setTextSize(10);
-            auto printer = rb::make<rb::StyledTextPrinter>(g, QString::fromStdString(words(600)), 200);
+            auto printer =
+                rb::make<rb::StyledTextPrinter>(g, QString::fromStdString(words(600)), 200);
             while (!printer->EOF_()) {
                 if (blocks) g->NextPage();
                 printer->DrawBlock(36, 36, c.height);

@@ -50,7 +50,8 @@ class Dialog : public ::testing::Test {
         settings::setMainWindow({
             .window = [] { return rb::_GetImplicitWindow(MainStandIn::kClassName); },
             .text = []() -> rb::Ref<rb::TextArea> {
-                auto* w = static_cast<MainStandIn*>(rb::_GetImplicitWindow(MainStandIn::kClassName));
+                auto* w =
+                    static_cast<MainStandIn*>(rb::_GetImplicitWindow(MainStandIn::kClassName));
                 return w ? w->text() : nullptr;
             },
         });

@@ -110,8 +110,8 @@ class Prefs : public ::testing::Test {
         dir_ = folder_->path();
         ASSERT_FALSE(dir_.empty());
         xdg_.emplace("XDG_CONFIG_HOME", dir_.string());
-        settings::setMainWindow({.window = [] { return rb::_GetImplicitWindow(MainWindow::kClassName); },
-                                 .text = {}});
+        settings::setMainWindow(
+            {.window = [] { return rb::_GetImplicitWindow(MainWindow::kClassName); }, .text = {}});
         restart();
     }
     void TearDown() override {
