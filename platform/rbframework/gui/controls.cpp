@@ -1,6 +1,5 @@
 #include "platform/rbframework/gui/controls.h"
 
-
 #include <algorithm>
 #include <limits>
 
