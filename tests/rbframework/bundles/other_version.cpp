@@ -1,6 +1,7 @@
-// A bundle of another version: it announces ANNOUNCED_VERSION and registers a sound class, then
-// one of record version RECORD_VERSION, and reports success as a bundle that trusts the host
-// would. Built twice: once announcing the wrong interface version, once with an old record.
+// A bundle broken in one way: it announces ANNOUNCED_VERSION and registers a sound class, then one
+// of record version RECORD_VERSION, and reports START_RESULT (success, as a bundle that trusts
+// the host would, or failure). Built three times: announcing the wrong interface version, with
+// an old record, and with a start that fails after registering.
 #include "plugin-interface/plugin_abi.h"
 
 namespace {
@@ -19,5 +20,6 @@ extern "C" __attribute__((visibility("default"))) int32_t REALPluginMain(REALRes
         ANNOUNCED_VERSION);
     auto reg = reinterpret_cast<PluginRegisterClassProc>(resolver("PluginRegisterClass"));
     reg(&gOther);
-    return reg(&gSound);
+    int32_t registered = reg(&gSound);
+    return START_RESULT < 0 ? registered : START_RESULT;
 }
