@@ -65,6 +65,9 @@ class TextArea final : public TextControl {
     void Copy();  // the selection to the system clipboard
     bool ReadOnly() const;
     void setReadOnly(bool on);
+    // Misspelt words are underlined once finished (never in a read-only text); off by default.
+    bool AutomaticallyCheckSpelling() const;
+    void setAutomaticallyCheckSpelling(bool on);
     void Refresh();
     // Kept for the program; lines are set at the font's own spacing.
     double LineSpacing() const { return lineSpacing_; }
