@@ -212,6 +212,9 @@ inline int RunProgram(const char* name, const std::function<void()>& measure) {
                 QApplication::quit();
                 return;
             }
+            // The same run without the spelling underline, to set the two side by side.
+            if (const char* s = std::getenv("VELLORA_BENCH_SPELLING"); s && std::string(s) == "off")
+                gWindow->EditField1()->setAutomaticallyCheckSpelling(false);
             driver = std::thread([&measure] {
                 measure();
                 QMetaObject::invokeMethod(

@@ -7,8 +7,9 @@
 //    left after the last key (a program that keeps up has none);
 //  - CPU while idle, of the program's GUI thread and of all its threads, from the kernel's
 //    per-thread accounting.
-// Texts: 10 characters, 1,000,000 in paragraphs of about 400 (each soft-wrapped into lines),
-// and 1,000,000 in one paragraph; the caret at the end, all of the text heard before.
+// Texts: 10 characters, 1,000,000 in paragraphs of about 400 and of about 600 (each soft-wrapped
+// into lines), and 1,000,000 in one paragraph; the caret at the end, all of the text heard
+// before. VELLORA_BENCH_SPELLING=off runs it all without the spelling underline.
 //
 // Run it through bench/typing/run, which starts a private Xvfb for it.
 // Usage: typing_bench [keys] [idle]   ("idle": the CPU rows only)
@@ -164,13 +165,15 @@ void IdleRow(const std::string& label, const std::string& text, size_t caret) {
 void Measure(int keys, bool idleOnly) {
     OnGui([] { gGuiThread = gettid(); });
     if (!FocusTextArea(gInput, 500, WatchLoop)) return;
-    const std::string paragraphs = Filler(1000000, 400), one = Filler(1000000, 0);
+    const std::string paragraphs = Filler(1000000, 400), longer = Filler(1000000, 600),
+                      one = Filler(1000000, 0);
     struct Case {
         std::string label;
         const std::string* text;
         std::string small;
     } cases[] = {{"10 chars", nullptr, "Ten chars."},
                  {"1,000,000 chars in paragraphs of ~400", &paragraphs, {}},
+                 {"1,000,000 chars in paragraphs of ~600", &longer, {}},
                  {"1,000,000 chars in one paragraph", &one, {}}};
     for (const Case& c : cases) {
         if (idleOnly) break;
