@@ -1,5 +1,6 @@
 #include "platform/rbframework/gui/spell_marks.h"
 
+#include <QFontInfo>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPlainTextEdit>
