@@ -280,6 +280,9 @@ TEST_F(Marks, AScreenReaderIsToldOfTheMisspelling) {
     QString inside = t->attributes(5, &start, &end);
     EXPECT_TRUE(inside.contains(QLatin1String("invalid:spelling;"))) << inside.toStdString();
     EXPECT_EQ(std::pair(start, end), std::pair(4, 7));
+    page_->text()->setTextFont(String("Courier"));
+    EXPECT_TRUE(t->attributes(5, &start, &end).contains(QLatin1String("font-family:\"Courier\"")))
+        << "the family asked for, as Qt's own editors tell it";
     QString before = t->attributes(1, &start, &end);
     EXPECT_FALSE(before.contains(QLatin1String("invalid")));
     EXPECT_EQ(std::pair(start, end), std::pair(0, 4));

@@ -154,7 +154,7 @@ class TextAccessible final : public QAccessibleWidget,
         QString attrs = QStringLiteral(
                             "font-family:\"%1\";font-size:%2pt;font-weight:%3;"
                             "color:%4;background-color:%5;")
-                            .arg(QFontInfo(f).family())
+                            .arg(f.family())
                             .arg(QFontInfo(f).pointSizeF())
                             .arg(f.bold() ? 700 : 400)
                             .arg(rgb(fg), rgb(bg));
