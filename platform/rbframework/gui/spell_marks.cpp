@@ -209,13 +209,11 @@ void SpellMarks::paint(QPainter& painter, QTextBlock block, QPointF offset) {
     int first = -1, last = -1;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    for (; block.isValid() && offset.y() < height; block = block.next()) {
-        const QRectF r = edit_->document()->documentLayout()->blockBoundingRect(block);
+    bool below = false;  // a line past the bottom was reached: nothing further is in view
+    for (; block.isValid() && offset.y() < height && !below; block = block.next()) {
         QTextLayout* layout = block.layout();
         const QPointF at = offset + layout->position();
-        offset.ry() += r.height();
-        if (!block.isVisible() || offset.y() <= 0) continue;
-        const int lines = layout->lineCount();
+        const int lines = block.isVisible() ? layout->lineCount() : 0;
         // Lines stand in order from the top: the first one in view is found by halving, which
         // matters in a paragraph of tens of thousands of lines.
         int lo = 0, hi = lines;
@@ -227,9 +225,12 @@ void SpellMarks::paint(QPainter& painter, QTextBlock block, QPointF offset) {
             else
                 hi = mid;
         }
-        for (int i = lo; i < lines; ++i) {
+        for (int i = lo; i < lines && !below; ++i) {
             QTextLine line = layout->lineAt(i);
-            if (at.y() + line.y() >= height) break;
+            if (at.y() + line.y() >= height) {
+                below = true;
+                break;
+            }
             const int start = block.position() + line.textStart();
             const int end = start + line.textLength();
             if (first < 0) first = start;
@@ -243,6 +244,9 @@ void SpellMarks::paint(QPainter& painter, QTextBlock block, QPointF offset) {
                 drawWave(painter, at.x() + x1, at.x() + x2, y, size);
             }
         }
+        // The block's height sums all its lines: asked only when a further block may show.
+        if (!below)
+            offset.ry() += edit_->document()->documentLayout()->blockBoundingRect(block).height();
     }
     painter.restore();
     if (first < 0) return;
