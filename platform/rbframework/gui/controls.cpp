@@ -80,6 +80,8 @@ class PlainTextEdit final : public QPlainTextEdit {
         verticalScrollBar()->setValue(verticalScrollBar()->minimum());
         ensureCursorVisible();
     }
+    // The spelling underline is drawn over the text, for the lines in view only: marks kept in
+    // the document would lay a long paragraph out again.
     void paintEvent(QPaintEvent* e) override {
         QPlainTextEdit::paintEvent(e);
         if (SpellMarks* marks = SpellMarks::of(this)) {
