@@ -450,8 +450,8 @@ bool TextArea::setProperty(std::string_view name, const PropertyValue& v) {
         static_cast<PlainTextEdit*>(edit())->setHideSelection(b());
     else if (name == "AutomaticallyCheckSpelling")
         setAutomaticallyCheckSpelling(b());
-    else if (name == "Multiline" || name == "Styled" || name == "LimitText" || name == "Alignment" ||
-             name == "Format" || name == "Mask" || name == "LineSpacing") {
+    else if (name == "Multiline" || name == "Styled" || name == "LimitText" ||
+             name == "Alignment" || name == "Format" || name == "Mask" || name == "LineSpacing") {
     } else
         return TextControl::setProperty(name, v);
     return true;
