@@ -8,7 +8,8 @@ caller's wait stays bounded.  Usage: atspi_probe.py PID COMMAND [ARG...]
                                whether a menu bar is among its children and how many items it has
   tree [TITLE]                 the whole tree (of one window), for reading by hand
   action TITLE ROLE NAME ACT   does the named action of the first ROLE object called NAME
-  text-attrs TITLE             the default and offset-0 attributes of the window's text area
+  text-attrs TITLE [OFFSET]    the default and the offset's (0's) attributes of the window's
+                               text area, and the run they hold for
   scroll TITLE                 the scroll bars shown with the window's text area, its caret
                                and its first line
   focus                        the object that has the keyboard focus
@@ -125,9 +126,10 @@ def main():
         if obj is None:
             return {"error": "no text in %r" % args[0]}
         text = obj.queryText()
-        attrs, _start, _end = text.getAttributeRun(0, True)
+        offset = int(args[1]) if len(args) > 1 else 0
+        attrs, start, end = text.getAttributeRun(offset, True)
         return {"attributes": dict(a.split(":", 1) for a in attrs if ":" in a),
-                "characters": text.characterCount}
+                "run": [start, end], "characters": text.characterCount}
     if command == "scroll":
         # Qt answers no offset at a point in a plain text area, and the place of its first
         # character without the scrolling; the scroll bars' values tell what is in view.

@@ -736,7 +736,49 @@ def step_print(c):
             c.said()
 
 
-STEPS = [("f10", lambda c: step_f10(c, MAIN)), ("input", step_input_style),
+def step_spelling(c):
+    """A misspelt word typed into the main text is marked for a screen reader as the desktop's
+    editors mark theirs, and Orca, as it comes, says "misspelled" when the caret enters it."""
+    w = c.w
+    c.activate(MAIN)
+    c.key("ctrl+End")
+    w.run(["xdotool", "type", "--delay", "60", "teh cat "], 10)
+    time.sleep(0.8)
+    c.said()
+    n = w.probe("text-attrs", MAIN).get("characters", 0)
+    inside = w.probe("text-attrs", MAIN, str(n - 7))   # the "e" of "teh"
+    beside = w.probe("text-attrs", MAIN, str(n - 3))   # the "a" of "cat"
+    c.report("spelling: the text's attributes", [], [
+        ("invalid:spelling over the misspelt word",
+         inside.get("attributes", {}).get("invalid") == "spelling" and
+         inside.get("run") == [n - 8, n - 5], "%s %s" % (inside.get("run"), inside.get("attributes"))),
+        ("none over a word spelt right", "invalid" not in beside.get("attributes", {}),
+         "%s" % beside.get("attributes")),
+    ])
+    c.begin()
+    c.key("ctrl+Left")  # to "cat"
+    right = c.said()
+    c.report("spelling: the caret moves by word to a word spelt right", right, [
+        ("the word is spoken", contains(right, "cat"), ""),
+        ("nothing is said of its spelling", not contains(right, "misspelled"), ""),
+    ])
+    c.begin()
+    c.key("ctrl+Left")  # to "teh"
+    wrong = c.said()
+    c.report("spelling: the caret moves by word into the misspelt word", wrong, [
+        ("Orca says misspelled", contains(wrong, "misspelled"), ""),
+    ])
+    c.begin()
+    c.key("Left", "Right", "Right")  # out by a letter, and in again
+    letters = c.said()
+    c.report("spelling: the caret moves by letter into the misspelt word", letters, [
+        ("Orca says misspelled", contains(letters, "misspelled"), ""),
+    ])
+    c.key("ctrl+End")
+
+
+STEPS = [("f10", lambda c: step_f10(c, MAIN)), ("spelling", step_spelling),
+         ("input", step_input_style),
          ("selftest", step_self_test), ("update", step_update), ("about", step_about),
          ("help", step_help), ("print", step_print)]
 
@@ -817,7 +859,7 @@ def main():
     ap.add_argument("build")
     ap.add_argument("--out", help="folder for the logs and screenshots (kept)")
     ap.add_argument("--keep", action="store_true", help="keep the private home folder")
-    ap.add_argument("--only", default="", help="comma-separated steps: f10,input,selftest,"
+    ap.add_argument("--only", default="", help="comma-separated steps: f10,spelling,input,selftest,"
                     "update,about,help,print,places,first")
     ap.add_argument("--hold", type=float, default=30.0,
                     help="seconds the update server holds its reply")

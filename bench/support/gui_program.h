@@ -79,6 +79,18 @@ class XInput {
         XSync(d_, False);
         return at;
     }
+    // Presses `sym` while `modifier` is held (Ctrl+V); the moment just before `sym` was sent.
+    Ns chord(KeySym modifier, KeySym sym) {
+        KeyCode held = XKeysymToKeycode(d_, modifier), code = XKeysymToKeycode(d_, sym);
+        XTestFakeKeyEvent(d_, held, True, 0);
+        XSync(d_, False);
+        Ns at = Now();
+        XTestFakeKeyEvent(d_, code, True, 0);
+        XTestFakeKeyEvent(d_, code, False, 0);
+        XTestFakeKeyEvent(d_, held, False, 0);
+        XSync(d_, False);
+        return at;
+    }
     // A click at a point of the screen; the moment of the release, which pushes a button.
     Ns click(int x, int y) {
         XTestFakeMotionEvent(d_, -1, x, y, 0);
@@ -211,6 +223,9 @@ inline int RunProgram(const char* name, const std::function<void()>& measure) {
                 QApplication::quit();
                 return;
             }
+            // The same run without the spelling underline, to set the two side by side.
+            if (const char* s = std::getenv("VELLORA_BENCH_SPELLING"); s && std::string(s) == "off")
+                gWindow->EditField1()->setAutomaticallyCheckSpelling(false);
             driver = std::thread([&measure] {
                 measure();
                 QMetaObject::invokeMethod(

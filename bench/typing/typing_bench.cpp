@@ -5,14 +5,18 @@
 //  - one letter at a time, the program idle before each;
 //  - a burst typed at 20 keys a second ("word " over and over): each key's delay, and the lag
 //    left after the last key (a program that keeps up has none);
+//  - a megabyte pasted into an empty text, until it is shown;
 //  - CPU while idle, of the program's GUI thread and of all its threads, from the kernel's
 //    per-thread accounting.
-// Texts: 10 characters, 1,000,000 in paragraphs of about 400 (each soft-wrapped into lines),
-// and 1,000,000 in one paragraph; the caret at the end, all of the text heard before.
+// Texts: 10 characters, 1,000,000 in paragraphs of about 400 and of about 600 (each soft-wrapped
+// into lines), and 1,000,000 in one paragraph; the caret at the end, all of the text heard
+// before. VELLORA_BENCH_SPELLING=off runs it all without the spelling underline.
 //
 // Run it through bench/typing/run, which starts a private Xvfb for it.
-// Usage: typing_bench [keys] [idle]   ("idle": the CPU rows only)
+// Usage: typing_bench [keys] [idle|paste]   ("idle": the CPU rows only; "paste": the paste rows)
 #include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QClipboard>
 
 #include <algorithm>
 #include <cstdio>
@@ -142,6 +146,25 @@ void BurstRow(const std::string& label, int words) {
     if (last) std::printf("%-64s %8.3f ms\n", "  lag after the last key", Ms(*last - sent.back()));
 }
 
+// A megabyte pasted into an empty text: from Ctrl+V until the program is idle with all of it in
+// the text (shown, and what is in view checked for spelling).
+void PasteRow(const std::string& label, const std::string& text) {
+    Stats s;
+    for (int i = 0; i < 5; ++i) {
+        SetText("", 0);
+        OnGui([&] { QApplication::clipboard()->setText(QString::fromStdString(text)); });
+        SleepMs(300);
+        int before = Length();
+        Ns t0 = gInput.chord(XK_Control_L, XK_v);
+        if (auto at = SettledAt(before + int(text.size()), 20000))
+            s.v.push_back(Ms(*at - t0));
+        else
+            ++s.missed;
+        SleepMs(300);
+    }
+    Print("paste of " + label + " -> shown", s);
+}
+
 // CPU time of the GUI thread and of every thread of the process but this driver, in ns.
 std::pair<Ns, Ns> GuiAndProgramCpu() {
     return {ThreadCpu(gGuiThread), ProgramCpu()};
@@ -161,19 +184,21 @@ void IdleRow(const std::string& label, const std::string& text, size_t caret) {
     std::fflush(stdout);
 }
 
-void Measure(int keys, bool idleOnly) {
+void Measure(int keys, bool idleOnly, bool pasteOnly) {
     OnGui([] { gGuiThread = gettid(); });
     if (!FocusTextArea(gInput, 500, WatchLoop)) return;
-    const std::string paragraphs = Filler(1000000, 400), one = Filler(1000000, 0);
+    const std::string paragraphs = Filler(1000000, 400), longer = Filler(1000000, 600),
+                      one = Filler(1000000, 0);
     struct Case {
         std::string label;
         const std::string* text;
         std::string small;
     } cases[] = {{"10 chars", nullptr, "Ten chars."},
                  {"1,000,000 chars in paragraphs of ~400", &paragraphs, {}},
+                 {"1,000,000 chars in paragraphs of ~600", &longer, {}},
                  {"1,000,000 chars in one paragraph", &one, {}}};
     for (const Case& c : cases) {
-        if (idleOnly) break;
+        if (idleOnly || pasteOnly) break;
         const std::string& text = c.text ? *c.text : c.small;
         bool slow = c.text == &one;
         SetText(text, text.size());
@@ -182,6 +207,11 @@ void Measure(int keys, bool idleOnly) {
         SetText(text, text.size());
         BurstRow(c.label, slow ? 4 : 8);
     }
+    if (!idleOnly) {
+        PasteRow("1,000,000 chars in paragraphs of ~600", longer);
+        PasteRow("1,000,000 chars in one paragraph", one);
+    }
+    if (pasteOnly) return;
     IdleRow("empty text", "", 0);
     IdleRow("1,000,000 chars in paragraphs, caret mid-text", paragraphs, 500000);
     IdleRow("1,000,000 chars in one paragraph, caret mid-text", one, 500000);
@@ -197,10 +227,11 @@ void Measure(int keys, bool idleOnly) {
 int main(int argc, char** argv) {
     int keys = argc > 1 ? std::max(4, std::atoi(argv[1])) : 30;
     bool idleOnly = argc > 2 && std::string(argv[2]) == "idle";
+    bool pasteOnly = argc > 2 && std::string(argv[2]) == "paste";
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     QTemporaryDir config;
     if (!OpenSession(gInput, config)) return 1;
-    int status = RunProgram("typing_bench", [keys, idleOnly] { Measure(keys, idleOnly); });
+    int status = RunProgram("typing_bench", [=] { Measure(keys, idleOnly, pasteOnly); });
     gInput.close();
     return status;
 }

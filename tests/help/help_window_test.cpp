@@ -24,6 +24,7 @@
 #include "help/MenuBar2.h"
 #include "platform/rbframework/gui/application.h"
 #include "platform/rbframework/gui/runtime.h"
+#include "platform/rbframework/gui/spell_marks.h"
 #include "platform/rbframework/string_functions.h"
 #include "platform/rbframework/testing.h"
 
@@ -312,6 +313,24 @@ TEST_F(HelpWindowTest, TheCaretReachesEveryLineAndAnEmptyClipboardPastesNothing)
 }
 
 // Delete on a selection in the read-only text leaves it as it was.
+// The help text asks for spelling as the main text does, but is read-only: no desktop checks
+// such a text, and the program's own name, no English word, stays unmarked.
+TEST_F(HelpWindowTest, TheReadOnlyTextIsNotMarkedForSpelling) {
+    Ref<Help> help = openActive();
+    QPlainTextEdit* e = edit(help);
+    auto shown = [e] {
+        for (int i = 0; i < 3; ++i) {
+            e->viewport()->repaint();
+            QApplication::processEvents();
+        }
+        return rb::SpellMarks::of(e)->marks().size();
+    };
+    ASSERT_TRUE(help->TextArea1()->AutomaticallyCheckSpelling());
+    EXPECT_EQ(shown(), 0u);
+    help->TextArea1()->setReadOnly(false);  // the same text, were it editable, would be marked
+    EXPECT_GT(shown(), 0u);
+}
+
 TEST_F(HelpWindowTest, DeleteCommandLeavesTheReadOnlyTextAlone) {
     Ref<Help> help = openActive();
     QPlainTextEdit* e = edit(help);

@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QMimeData>
+#include <QPainter>
 #include <QPlainTextDocumentLayout>
 #include <QScrollBar>
 #include <QShortcut>
@@ -18,6 +19,8 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
+#include "platform/rbframework/gui/spell_marks.h"
+#include "platform/rbframework/gui/spelling.h"
 #include "platform/rbframework/gui/window.h"
 
 namespace rb {
@@ -74,6 +77,15 @@ class PlainTextEdit final : public QPlainTextEdit {
         shown_ = true;
         verticalScrollBar()->setValue(verticalScrollBar()->minimum());
         ensureCursorVisible();
+    }
+    // The spelling underline is drawn over the text, for the lines in view only: marks kept in
+    // the document would lay a long paragraph out again.
+    void paintEvent(QPaintEvent* e) override {
+        QPlainTextEdit::paintEvent(e);
+        if (SpellMarks* marks = SpellMarks::of(this)) {
+            QPainter p(viewport());
+            marks->paint(p, firstVisibleBlock(), contentOffset());
+        }
     }
     bool canInsertFromMimeData(const QMimeData* source) const override {
         return source && source->hasText();
@@ -384,6 +396,17 @@ void TextArea::setReadOnly(bool on) {
         edit()->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }
 
+bool TextArea::AutomaticallyCheckSpelling() const {
+    return SpellMarks::of(edit()) != nullptr;
+}
+void TextArea::setAutomaticallyCheckSpelling(bool on) {
+    if (on == AutomaticallyCheckSpelling()) return;
+    if (on)
+        new SpellMarks(edit(), spelling::UserDictionary());
+    else
+        delete SpellMarks::of(edit());
+}
+
 void TextArea::Refresh() {
     edit()->viewport()->repaint();
 }
@@ -413,9 +436,10 @@ bool TextArea::setProperty(std::string_view name, const PropertyValue& v) {
     // without a counterpart in this widget.
     else if (name == "HideSelection")
         static_cast<PlainTextEdit*>(edit())->setHideSelection(b());
-    else if (name == "Multiline" || name == "Styled" || name == "AutomaticallyCheckSpelling" ||
-             name == "LimitText" || name == "Alignment" || name == "Format" || name == "Mask" ||
-             name == "LineSpacing") {
+    else if (name == "AutomaticallyCheckSpelling")
+        setAutomaticallyCheckSpelling(b());
+    else if (name == "Multiline" || name == "Styled" || name == "LimitText" ||
+             name == "Alignment" || name == "Format" || name == "Mask" || name == "LineSpacing") {
     } else
         return TextControl::setProperty(name, v);
     return true;

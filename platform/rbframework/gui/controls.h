@@ -65,6 +65,9 @@ class TextArea final : public TextControl {
     void Copy();  // the selection to the system clipboard
     bool ReadOnly() const;
     void setReadOnly(bool on);
+    // Misspelt words are underlined once finished (never in a read-only text); off by default.
+    bool AutomaticallyCheckSpelling() const;
+    void setAutomaticallyCheckSpelling(bool on);
     void Refresh();
     // The text's latest change, in characters: where it began, how many it took away and how
     // many it put there. Setting the text counts as one change of all of it. Read it in the
