@@ -6,6 +6,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
@@ -15,10 +16,20 @@
 #include <QTest>
 #include <QTimer>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "help/AboutBox.h"
 #include "help/links.h"
@@ -86,6 +97,97 @@ std::string description(const std::string& version, const std::string& text,
 template <size_t N>
 std::string bytes(const char (&literal)[N]) {
     return std::string(literal, N - 1);
+}
+
+// A server on its own thread with blocking sockets, so a flood comes as fast as loopback
+// allows and not at the pace of the event loop the client shares with a TestServer. `send`
+// writes the reply and returns when it is done or `put` fails (the client has hung up).
+using Sender = std::function<void(const std::function<bool(const std::string&)>& put)>;
+
+class FloodServer {
+  public:
+    explicit FloodServer(Sender send) {
+        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&a), len), 0);
+        EXPECT_EQ(::listen(listen_, 4), 0);
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this, send = std::move(send)] { serve(send); });
+    }
+    ~FloodServer() {
+        stop_ = true;
+        thread_.join();
+        ::close(listen_);
+    }
+    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+  private:
+    void serve(const Sender& send) {
+        pollfd p{listen_, POLLIN, 0};
+        while (!stop_ && ::poll(&p, 1, 50) == 0) {
+        }
+        if (stop_) return;
+        int fd = ::accept(listen_, nullptr, nullptr);
+        if (fd < 0) return;
+        timeval slice{0, 100 * 1000};  // so a blocked send still sees `stop_`
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &slice, sizeof slice);
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice);
+        std::string got;
+        char buf[4096];
+        while (!stop_ && got.find("\r\n\r\n") == std::string::npos) {
+            ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n == 0) break;
+            if (n > 0) got.append(buf, static_cast<size_t>(n));
+        }
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        send([&](const std::string& bytes) {
+            if (stop_ || std::chrono::steady_clock::now() > deadline) return false;
+            size_t at = 0;
+            while (at < bytes.size()) {
+                if (stop_ || std::chrono::steady_clock::now() > deadline) return false;
+                ssize_t n = ::send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+                if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                    return false;
+                if (n > 0) at += static_cast<size_t>(n);
+            }
+            return true;
+        });
+        ::close(fd);
+    }
+
+    int listen_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// `head`, then `piece` again and again, each after `pause`, until the client hangs up.
+Sender endless(std::string head, std::string piece,
+               std::chrono::milliseconds pause = std::chrono::milliseconds(0)) {
+    return [head, piece, pause](const auto& put) {
+        if (!put(head)) return;
+        while (put(piece))
+            if (pause.count()) std::this_thread::sleep_for(pause);
+    };
+}
+Sender once(std::string raw) {
+    return [raw](const auto& put) { put(raw); };
+}
+
+// This process's peak resident size in kB, and its reset to the current size (Linux 4.0 on).
+long peakKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+void resetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 class VersionApp : public rb::Application {};
@@ -351,27 +453,62 @@ TEST_F(UpdateCheck, EscapeWhileWaitingIsCancel) {
     EXPECT_EQ(dialogs.beeps, 0);
 }
 
-// Hostile servers: each ends in the error box with its code, within the caps.
+// Hostile servers: each ends in the error box with its code, within the caps, holding little
+// of what was sent. One that breaks a cap ends at once, not on the wait cap.
 struct HostileCase {
     const char* name;
-    Behaviour behaviour;
+    Behaviour behaviour;  // a server on the event loop, or
+    Sender sender;        // one on its own thread, for floods
     int code;
+    bool atOnce;  // ends well before the wait cap
 };
 
+// 32 MB of zeros deflated to a few tens of kilobytes: under the body cap as sent.
+std::string deflateBomb() {
+    QByteArray zlib = qCompress(QByteArray(32 << 20, '\0'), 9).mid(4);
+    return "HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nContent-Length: " +
+           std::to_string(zlib.size()) + "\r\n\r\n" + zlib.toStdString();
+}
+
 TEST_F(UpdateCheck, HostileServersEndInTheErrorBoxWithTheirCode) {
-    rb::testing::SocketLimitsFor limits({64 * 1024, 1500});
+    constexpr int kWaitMs = 2500;
+    constexpr long kMaxGrowthKb = 32 * 1024;  // the caps are 64 KB; first windows and fonts on top
+    rb::testing::SocketLimitsFor limits({64 * 1024, kWaitMs});
+    using std::chrono::milliseconds;
+    const std::string ok = "HTTP/1.1 200 OK\r\n";
+    const std::string tenGbChunk = ok + "Transfer-Encoding: chunked\r\n\r\n2540BE400\r\n";
+    const std::string mb(1 << 20, 'z');
     const HostileCase cases[] = {
-        {"never answers", [](QTcpSocket*) {}, rb::socketerror::TimedOut},
-        {"drips a byte at a time",
+        {"never answers", [](QTcpSocket*) {}, {}, rb::socketerror::TimedOut, false},
+        {"drips a whole reply a byte at a time",
          [](QTcpSocket* s) {
              auto* t = new QTimer(s);
-             QObject::connect(t, &QTimer::timeout, s, [s] { s->write("H"); });
+             auto* at = new size_t(0);
+             QObject::connect(t, &QObject::destroyed, [at] { delete at; });
+             QObject::connect(t, &QTimer::timeout, s, [s, at] {
+                 static const std::string reply = page(description("2.0.0", "", "Yes"));
+                 if (*at < reply.size()) s->write(&reply[(*at)++], 1);
+             });
              t->start(100);
          },
-         rb::socketerror::TimedOut},
+         {},
+         rb::socketerror::TimedOut,
+         false},
+        {"slowloris: a header line that never ends",
+         {},
+         endless(ok + "X-Slow: ", "a", milliseconds(50)),
+         rb::socketerror::TimedOut,
+         false},
         {"declares 100 MB",
          replyWith("HTTP/1.1 200 OK\r\nContent-Length: 104857600\r\n\r\n" + std::string(1000, 'x')),
-         rb::socketerror::TooLarge},
+         {},
+         rb::socketerror::TooLarge,
+         true},
+        {"declares 2 GB and floods",
+         {},
+         endless(ok + "Content-Length: 2147483648\r\n\r\n", mb),
+         rb::socketerror::TooLarge,
+         true},
         {"streams 100 MB without a length",
          [](QTcpSocket* s) {
              s->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
@@ -385,32 +522,124 @@ TEST_F(UpdateCheck, HostileServersEndInTheErrorBoxWithTheirCode) {
              QObject::connect(s, &QTcpSocket::bytesWritten, s, more);
              more();
          },
-         rb::socketerror::TooLarge},
+         {},
+         rb::socketerror::TooLarge,
+         true},
+        {"floods an endless body without a length",
+         {},
+         endless(ok + "\r\n", mb),
+         rb::socketerror::TooLarge,
+         true},
+        {"endless one-byte chunks",
+         {},
+         endless(ok + "Transfer-Encoding: chunked\r\n\r\n",
+                 [] {
+                     std::string s;
+                     for (int i = 0; i < 4096; ++i) s += "1\r\nx\r\n";
+                     return s;
+                 }()),
+         rb::socketerror::TooLarge,
+         true},
+        {"one 10 GB chunk, fast", {}, endless(tenGbChunk, mb), rb::socketerror::TooLarge, true},
+        {"one 10 GB chunk, throttled",
+         {},
+         endless(tenGbChunk, std::string(64 * 1024, 'z'), milliseconds(1)),
+         rb::socketerror::TooLarge,
+         true},
+        {"a deflate bomb", {}, once(deflateBomb()), rb::socketerror::ProtocolError, true},
+        {"100,000 header lines",
+         {},
+         [&](const auto& put) {
+             if (!put(ok)) return;
+             for (int i = 0; i < 100000; ++i)
+                 if (!put("X-" + std::to_string(i) + ": y\r\n")) return;
+         },
+         rb::socketerror::TooLarge,
+         true},
+        {"a header line of 10 MB",
+         {},
+         [&](const auto& put) {
+             if (!put(ok + "X-Big: ")) return;
+             for (int i = 0; i < 10 && put(mb); ++i) {
+             }
+         },
+         rb::socketerror::TooLarge,
+         true},
         {"one element of 1 MB",
          replyWith(page(description("2.0.0", std::string(1 << 20, 'd'), "Yes"))),
-         rb::socketerror::TooLarge},
+         {},
+         rb::socketerror::TooLarge,
+         true},
         {"closes mid-body",
          replyWith("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n<CurrentVersion>2."),
-         rb::socketerror::ConnectionLost},
-        // Qt reads a reply that is no HTTP as a connection that closed before its reply.
-        // Qt reads a reply that is no HTTP as a connection closed before its reply was whole.
-        {"binary garbage instead of HTTP", replyWith(bytes("\x00\xff\x13\x37garbage\r\n\r\n")),
-         rb::socketerror::ConnectionLost},
+         {},
+         rb::socketerror::ConnectionLost,
+         true},
+        {"closes after the headers",
+         replyWith(ok + "Content-Length: 1000\r\n\r\n"),
+         {},
+         rb::socketerror::ConnectionLost,
+         true},
+        {"closes after the headers of a chunked reply",
+         replyWith(ok + "Transfer-Encoding: chunked\r\n\r\n"),
+         {},
+         rb::socketerror::ConnectionLost,
+         true},
+        {"closes inside the headers",
+         replyWith(ok + "Content-Le"),
+         {},
+         rb::socketerror::ConnectionLost,
+         true},
+        {"binary garbage instead of HTTP",
+         replyWith(bytes("\x00\xff\x13\x37garbage\r\n\r\n")),
+         {},
+         rb::socketerror::ProtocolError,
+         true},
+        // A TLS server's alert to a plaintext request, and then it holds the line open.
+        {"TLS on the plain port",
+         {},
+         endless(bytes("\x15\x03\x01\x00\x02\x02\x46"), "", milliseconds(50)),
+         rb::socketerror::ProtocolError,
+         true},
         {"redirects to another host",
          replyWith("HTTP/1.1 302 Found\r\nLocation: http://evil.example/x\r\nContent-Length: "
                    "0\r\n\r\n"),
-         302},
-        {"not found with a body", replyWith(page(description("9.9.9", "", "Yes"), 404)), 404},
-        {"server error with a body", replyWith(page("<html>oops</html>", 500)), 500},
+         {},
+         302,
+         true},
+        {"not found with a body",
+         replyWith(page(description("9.9.9", "", "Yes"), 404)),
+         {},
+         404,
+         true},
+        {"server error with a body", replyWith(page("<html>oops</html>", 500)), {}, 500, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         dialogs.messages.clear();
         dialogs.beeps = 0;
         beepsAtMessage.clear();
-        TestServer server(c.behaviour);
-        checkAgainst(server);
+        std::optional<TestServer> plain;
+        std::optional<FloodServer> flood;
+        if (c.sender)
+            flood.emplace(c.sender);
+        else
+            plain.emplace(c.behaviour);
+        resetPeak();
+        long before = peakKb();
+        QElapsedTimer took;
+        took.start();
+        check(flood ? flood->host() : plain->host());
+        qint64 ms = took.elapsed();
+        long growth = peakKb() - before;
         expectError(c.code);
+        EXPECT_LT(growth, kMaxGrowthKb);
+        if (c.atOnce)
+            EXPECT_LT(ms, kWaitMs / 2);
+        else
+            EXPECT_GE(ms, kWaitMs - 100);
+        std::printf("hostile: %-45s code %d  %5lld ms  peak +%ld kB\n", c.name, c.code,
+                    static_cast<long long>(ms), growth);
     }
 }
 

@@ -5,7 +5,8 @@
 //
 // Whatever answers is treated as hostile: the reply's body and its wait are capped, redirects
 // are not followed (a 3xx reply is a page like any other), and an overrun ends the request
-// with its error code.
+// with its error code. The reply is read off the socket here, in pieces of a few kilobytes with
+// the caps checked after each, so no server, however fast, makes it hold more than the caps.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,7 @@ constexpr int32_t HostNotFound = 2;       // the host's name does not resolve
 constexpr int32_t ConnectionRefused = 3;  // nothing listens at the host's port
 constexpr int32_t ConnectionLost = 4;     // the connection closed before the reply was whole
 constexpr int32_t TimedOut = 5;           // the whole reply did not arrive within the wait cap
-constexpr int32_t TooLarge = 6;           // the body is longer than the size cap
+constexpr int32_t TooLarge = 6;           // the body or the header lines overrun their caps
 constexpr int32_t ProtocolError = 7;      // what came back is not an HTTP reply
 constexpr int32_t NetworkError = 8;       // any other failure of the network
 }  // namespace socketerror
@@ -54,9 +55,10 @@ class HTTPSocket final : public Control {
     ~HTTPSocket() override;
     const char* className() const override { return "HTTPSocket"; }
 
-    // Starts a GET of `url` and returns at once. It sends the "Host" header and "Accept: */*"
-    // and "Accept-Language: en"; port 80 when the address names none. A request still under
-    // way is abandoned first.
+    // Starts a GET of `url` and returns at once. It sends the "Host" header, "Accept: */*",
+    // "Accept-Language: en" and "Connection: close", and no "Accept-Encoding": a reply with a
+    // content coding other than identity is a ProtocolError. Port 80 when the address names
+    // none. A request still under way is abandoned first.
     void Get(const String& url);
     // Abandons the request under way, if any; no event follows for it.
     void Close();

@@ -1,5 +1,6 @@
-// The caps on one HTTP request: how long its body may be and how long the whole of it may
-// take. An overrun ends the request with the socket's TooLarge or TimedOut error.
+// The caps on one HTTP request: how long its body and its header lines may be and how long the
+// whole of it may take. An overrun ends the request with the socket's TooLarge or TimedOut
+// error.
 #pragma once
 
 #include <cstdint>
@@ -7,8 +8,10 @@
 namespace rb {
 
 struct SocketLimits {
-    int64_t maxBodyBytes = 64 * 1024;  // an update description is a few hundred bytes
-    int32_t maxWaitMs = 15000;         // from Get to the reply's last byte
+    int64_t maxBodyBytes = 64 * 1024;    // an update description is a few hundred bytes
+    int32_t maxWaitMs = 15000;           // from Get to the reply's last byte
+    int32_t maxHeaderLines = 100;        // status line, header and trailer lines together
+    int64_t maxHeaderBytes = 64 * 1024;  // the same lines' bytes, line ends included
 };
 
 namespace detail {
