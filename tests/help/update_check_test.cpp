@@ -637,7 +637,7 @@ TEST_F(UpdateCheck, HostileServersEndInTheErrorBoxWithTheirCode) {
         if (c.atOnce)
             EXPECT_LT(ms, kWaitMs / 2);
         else
-            EXPECT_GE(ms, kWaitMs - 100);
+            EXPECT_GE(ms, kWaitMs * 9 / 10);  // a coarse timer may fire 5% early
         std::printf("hostile: %-45s code %d  %5lld ms  peak +%ld kB\n", c.name, c.code,
                     static_cast<long long>(ms), growth);
     }

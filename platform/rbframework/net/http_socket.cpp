@@ -211,8 +211,7 @@ struct HTTPSocket::Client {
             return;
         }
         headBytes += end + 1;
-        if (headBytes > limits.maxHeaderBytes || ++headLines > limits.maxHeaderLines)
-            return fail(socketerror::TooLarge);
+        if (headBytes > limits.maxHeaderBytes) return fail(socketerror::TooLarge);
         QByteArray line = pending.first(end);
         pending.remove(0, end + 1);
         if (line.endsWith('\r')) line.chop(1);
@@ -226,6 +225,7 @@ struct HTTPSocket::Client {
             qsizetype colon = line.indexOf(':');
             QByteArray name = colon > 0 ? line.first(colon) : QByteArray();
             if (!isToken(name)) return fail(socketerror::ProtocolError);
+            if (++headLines > limits.maxHeaderLines) return fail(socketerror::TooLarge);
             if (phase == Phase::Head) headers.emplace_back(name, line.sliced(colon + 1).trimmed());
             return;
         }

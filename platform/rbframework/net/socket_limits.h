@@ -10,8 +10,8 @@ namespace rb {
 struct SocketLimits {
     int64_t maxBodyBytes = 64 * 1024;    // an update description is a few hundred bytes
     int32_t maxWaitMs = 15000;           // from Get to the reply's last byte
-    int32_t maxHeaderLines = 100;        // status line, header and trailer lines together
-    int64_t maxHeaderBytes = 64 * 1024;  // the same lines' bytes, line ends included
+    int32_t maxHeaderLines = 100;        // header and trailer lines together
+    int64_t maxHeaderBytes = 64 * 1024;  // with the status line, line ends included
 };
 
 namespace detail {
