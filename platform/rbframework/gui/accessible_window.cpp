@@ -166,8 +166,8 @@ void InstallWindowAccessibility() {
 }
 
 bool IsAccessibleDialog(const Window& window) {
-    // The window with a menu bar is the main one (the help window, with menus of its own, is
-    // read as a document too); the others show a message or a few settings.
+    // A window with menus is read as a document (the main window, the help window); the others
+    // show a message or a few settings.
     return !window.menuBar();
 }
 

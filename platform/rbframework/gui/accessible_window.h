@@ -1,7 +1,7 @@
-// What screen readers are told of the runtime's windows. The main window (the one with a menu
-// bar) stays a frame. Every other window is a dialog whose description is the text of its
-// labels, in reading order, so that a screen reader says what the window shows when it opens:
-// for a frame it says only the title and the focused control, and for a dialog it reads only
+// What screen readers are told of the runtime's windows. A window with a menu bar (the main
+// window, the help window) stays a frame. Every other window is a dialog whose description is the
+// text of its labels, in reading order, so that a screen reader says what the window shows when it
+// opens: for a frame it says only the title and the focused control, and for a dialog it reads only
 // labels of three words or more, or else the description. Labels in a dialog are therefore
 // marked as labelling it, so the description (all of them) is what is read.
 #pragma once

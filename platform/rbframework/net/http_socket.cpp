@@ -161,28 +161,18 @@ struct HTTPSocket::Client {
             case Phase::Head:
             case Phase::Trailers:
                 return headLine();
-            case Phase::Sized: {
-                qsizetype n = static_cast<qsizetype>(std::min<int64_t>(remaining, pending.size()));
-                if (!addBody(pending.first(n))) return;
-                pending.remove(0, n);
-                remaining -= n;
-                if (remaining == 0) complete();
+            case Phase::Sized:
+                if (takeCounted()) complete();
                 return;
-            }
             case Phase::UntilClose:
                 if (!addBody(pending)) return;
                 pending.clear();
                 return;
             case Phase::ChunkSize:
                 return chunkSize();
-            case Phase::ChunkData: {
-                qsizetype n = static_cast<qsizetype>(std::min<int64_t>(remaining, pending.size()));
-                if (!addBody(pending.first(n))) return;
-                pending.remove(0, n);
-                remaining -= n;
-                if (remaining == 0) phase = Phase::ChunkEnd;
+            case Phase::ChunkData:
+                if (takeCounted()) phase = Phase::ChunkEnd;
                 return;
-            }
             case Phase::ChunkEnd: {
                 if (pending.size() < 2 && pending != "\r") return;
                 if (pending.startsWith("\r\n"))
@@ -303,6 +293,16 @@ struct HTTPSocket::Client {
         }
         remaining = size;
         phase = size == 0 ? Phase::Trailers : Phase::ChunkData;
+    }
+
+    // Takes what has come of the `remaining` bytes a length or a chunk declared; true once all
+    // of them have (false also when the body went over its cap, which has ended the request).
+    bool takeCounted() {
+        qsizetype n = static_cast<qsizetype>(std::min<int64_t>(remaining, pending.size()));
+        if (!addBody(pending.first(n))) return false;
+        pending.remove(0, n);
+        remaining -= n;
+        return remaining == 0;
     }
 
     bool addBody(QByteArrayView bytes) {
