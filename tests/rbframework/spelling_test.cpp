@@ -233,7 +233,7 @@ TEST_F(Marks, NothingIsMarkedInReadOnlyTextOrWithCheckingOff) {
 
 TEST_F(Marks, WithoutADictionaryNothingIsCheckedAndNothingFails) {
     page_->text()->setAutomaticallyCheckSpelling(false);
-    new rb::SpellMarks(edit(), nullptr);
+    new rb::SpellMarks(edit(), std::shared_ptr<Dictionary>());
     type("teh wrod ");
     EXPECT_EQ(marked(), V{});
     EXPECT_EQ(page_->text()->Text().toUtf8(), "teh wrod ");

@@ -402,7 +402,7 @@ bool TextArea::AutomaticallyCheckSpelling() const {
 void TextArea::setAutomaticallyCheckSpelling(bool on) {
     if (on == AutomaticallyCheckSpelling()) return;
     if (on)
-        new SpellMarks(edit(), spelling::UserDictionary());
+        new SpellMarks(edit(), &spelling::UserDictionary);
     else
         delete SpellMarks::of(edit());
 }

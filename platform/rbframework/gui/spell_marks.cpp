@@ -9,6 +9,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/rbframework/gui/accessible_text.h"
 #include "platform/rbframework/gui/spelling.h"
@@ -56,6 +57,11 @@ SpellMarks::SpellMarks(QPlainTextEdit* edit, std::shared_ptr<spelling::Dictionar
     addUnchecked(0, edit->document()->characterCount() - 1);
     AttachTextAccessibility(edit);
     edit->viewport()->update();
+}
+
+SpellMarks::SpellMarks(QPlainTextEdit* edit, std::shared_ptr<spelling::Dictionary> (*source)())
+    : SpellMarks(edit, std::shared_ptr<spelling::Dictionary>()) {
+    source_ = source;
 }
 
 // The editor may be going too, its viewport first.
@@ -174,6 +180,7 @@ std::vector<SpellMarks::Range> SpellMarks::takeUnchecked(int from, int to) {
 
 // Checks what is unchecked in view, but not the word the caret is in while it is being typed.
 void SpellMarks::check() {
+    if (source_) dict_ = std::exchange(source_, nullptr)();
     if (!dict_ || edit_->isReadOnly()) return;
     const int caret = edit_->textCursor().position();
     bool found = false;
@@ -203,7 +210,7 @@ void SpellMarks::check() {
 }
 
 void SpellMarks::paint(QPainter& painter, QTextBlock block, QPointF offset) {
-    if (edit_->isReadOnly() || !dict_) return;
+    if (edit_->isReadOnly() || (!dict_ && !source_)) return;
     const qreal height = edit_->viewport()->height();
     const qreal size = QFontInfo(edit_->font()).pixelSize();
     int first = -1, last = -1;

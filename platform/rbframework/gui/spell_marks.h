@@ -29,6 +29,10 @@ class SpellMarks final : public QObject {
     // Marks the words of `edit` that `dict` rejects; a null `dict` marks none. Owned by `edit`
     // (its child); deleting it takes the marks away. [main]
     SpellMarks(QPlainTextEdit* edit, std::shared_ptr<spelling::Dictionary> dict);
+    // The same, with the dictionary asked of `source` only when the first words are checked,
+    // after the text has first been drawn: loading one takes tens of milliseconds, which a
+    // window being opened should not wait for. [main]
+    SpellMarks(QPlainTextEdit* edit, std::shared_ptr<spelling::Dictionary> (*source)());
     ~SpellMarks() override;
 
     // The marks of `edit`, or null when its spelling is not checked. [main]
@@ -61,6 +65,7 @@ class SpellMarks final : public QObject {
     QPlainTextEdit* edit_;
     QPointer<QWidget> viewport_;
     std::shared_ptr<spelling::Dictionary> dict_;
+    std::shared_ptr<spelling::Dictionary> (*source_)() = nullptr;  // asked once, then cleared
     std::vector<Range> marks_;
     std::vector<Range> unchecked_;  // not yet checked, ascending, merged
     std::optional<Range> typing_;   // the word under the caret that the user is typing
