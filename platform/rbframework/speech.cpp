@@ -50,10 +50,14 @@ class SynthesizerSpeaker final : public Speaker {
                status.outputBusy;
     }
     void pump() {
-        if (waiting_.empty() || busy()) return;
-        std::string text = std::move(waiting_.front());
-        waiting_.pop_front();
-        vellora::speech::SpeakUtf8(channel_, std::move(text));
+        if (waiting_.empty()) return;
+        if (!busy()) {
+            std::string text = std::move(waiting_.front());
+            waiting_.pop_front();
+            vellora::speech::SpeakUtf8(channel_, std::move(text));
+        }
+        // What is said now is followed by what waits after a short pause, not a full stop.
+        if (!waiting_.empty()) vellora::speech::MoreSpeechFollows(channel_);
     }
 
     SpeechChannel channel_ = nullptr;

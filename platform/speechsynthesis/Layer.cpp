@@ -21,6 +21,20 @@ namespace {
 // ride over the engine's time on another channel's stretch.
 constexpr uint64_t kAheadSeconds = 2;
 
+// Samples this close to zero are silence: espeak-ng's tail may dither rather than end in zeros.
+constexpr int kQuietLevel = 32;
+
+// The silence kept after a word's last sound when the next speech is already waiting. 381 ms
+// of sound plus this makes a four-letter echoed word 461 ms long, under the 500 ms between
+// words at ten keys a second; words do not run together from about 60 ms on, and this leaves
+// a typist's next word room to be handed over while the pause plays.
+constexpr int kFollowPauseMs = 80;
+
+// Closing silence past the kept pause goes into the lane only this far ahead of what plays:
+// it may yet be cut short when more speech follows. Enough for the worker's answer to the
+// callbacks, so that the lane does not run dry.
+constexpr int kSilenceAheadMs = 50;
+
 }  // namespace
 
 struct Mark {
@@ -43,7 +57,12 @@ struct Utterance {
     size_t pcmHead = 0;        // pcm[pcmHead] is frame `queued`
     uint64_t queued = 0;       // frames handed to the lane
     uint64_t produced = 0;
-    uint64_t playhead = 0;  // frames played (or written to the file)
+    uint64_t playhead = 0;     // frames played (or written to the file)
+    uint64_t lastSound = 0;    // one past the last frame made that is not silence
+    bool moreFollows = false;  // more speech waits: the closing silence is cut to a short pause
+    // Over, and what it left in the lane is its closing pause, to be heard before the speech
+    // that follows it.
+    bool pauseKept = false;
     std::deque<Mark> words;
     std::deque<Mark> sentences;
     bool wordStarted = false;
@@ -113,9 +132,19 @@ bool Audible(const Channel& ch) {
     return u && !u->toFile && !u->over() && !u->paused();
 }
 
-// The silence the engine puts before the first word is not played when speech starts from
-// quiet; this much of it stays, so that no onset is clipped.
-constexpr int kLeadMs = 4;
+// The silence the engine puts before the first sound is not played when speech starts from
+// quiet; the sound then fades in over this long, so that a first sample far from zero does
+// not click. Only exact zeros are cut: a plosive's quiet start is sound.
+constexpr int kFadeInUs = 500;
+
+uint64_t Frames(int rate, int ms) {
+    return uint64_t(rate) * uint64_t(ms) / 1000;
+}
+
+// Where speech followed by more is cut: its last sound and the short pause after it.
+uint64_t CutAt(const Utterance& u, int rate) {
+    return std::min(u.produced, u.lastSound + Frames(rate, kFollowPauseMs));
+}
 
 int Clamp(double v, int lo, int hi) {
     return std::clamp(int(std::lround(v)), lo, hi);
@@ -133,7 +162,7 @@ class ChunkOutput final : public SynthOutput {
           u_(std::move(u)),
           frameBase_(frameBase),
           textBase_(textBase),
-          lead_(size_t(trimLeadAtRate) * kLeadMs / 1000),
+          fadeFrames_(size_t(trimLeadAtRate) * kFadeInUs / 1000000),
           trimming_(trimLeadAtRate > 0) {}
 
     bool samples(const int16_t* pcm, size_t frames) override {
@@ -172,32 +201,21 @@ class ChunkOutput final : public SynthOutput {
         uint64_t frame;
     };
 
-    // Drops silent frames before the first sound, keeping the last few of them.
+    // Drops the silent frames before the first sound.
     bool trim(const int16_t* pcm, size_t frames) {
         size_t first = 0;
         while (first < frames && pcm[first] == 0) ++first;
-        if (first == frames) {
-            for (size_t i = 0; i < frames; ++i) {
-                if (kept_ < lead_.size()) {
-                    lead_[kept_++] = 0;
-                } else {
-                    ++trimmed_;
-                }
-            }
-            return !cancelled();
-        }
+        trimmed_ += first;
+        if (first == frames) return !cancelled();
         trimming_ = false;
-        // The frames kept before the sound: what the lead holds and this block's silence.
-        size_t fromBlock = std::min(first, lead_.size());
-        size_t fromLead = std::min(kept_, lead_.size() - fromBlock);
-        trimmed_ += (kept_ - fromLead) + (first - fromBlock);
+        // A sound that starts next to zero needs no fade.
+        fading_ = std::abs(int(pcm[first])) > kQuietLevel;
         {
             std::lock_guard lock(layer_.mutex_);
             for (const HeldMark& m : held_) push(m.kind, m.textPos, m.frame);
             held_.clear();
         }
-        if (fromLead && !add(lead_.data(), fromLead)) return false;
-        return add(pcm + (first - fromBlock), frames - (first - fromBlock));
+        return add(pcm + first, frames - first);
     }
 
     bool add(const int16_t* pcm, size_t frames) {
@@ -221,7 +239,15 @@ class ChunkOutput final : public SynthOutput {
         {
             std::lock_guard lock(layer_.mutex_);
             if (u_->over()) return false;
+            size_t at = u_->pcm.size();
             u_->pcm.insert(u_->pcm.end(), pcm, pcm + frames);
+            if (fading_) fadeIn(u_->pcm.data() + at, frames);
+            for (size_t i = frames; i-- > 0;) {
+                if (std::abs(int(pcm[i])) > kQuietLevel) {
+                    u_->lastSound = u_->produced + i + 1;
+                    break;
+                }
+            }
             u_->produced += frames;
             if (ch_->current == u_) layer_.feed(*ch_);
             if (!u_->paused()) resting = layer_.wakeSink();
@@ -229,6 +255,14 @@ class ChunkOutput final : public SynthOutput {
         // The first samples of speech after a rest: the output runs again at once.
         if (resting) resting->resume();
         return true;
+    }
+
+    // The first frames after the cut silence, rising from nearly nothing to full level.
+    void fadeIn(int16_t* pcm, size_t frames) {
+        size_t n = std::min<size_t>(frames, fadeFrames_ - std::min(faded_, fadeFrames_));
+        for (size_t i = 0; i < n; ++i, ++faded_)
+            pcm[i] = int16_t(int32_t(pcm[i]) * int32_t(faded_ + 1) / int32_t(fadeFrames_ + 1));
+        if (faded_ >= fadeFrames_) fading_ = false;
     }
 
     void push(Mark kind, size_t textPos, uint64_t frame) {
@@ -255,8 +289,9 @@ class ChunkOutput final : public SynthOutput {
     std::shared_ptr<Utterance> u_;
     uint64_t frameBase_;
     uint32_t textBase_;
-    std::vector<int16_t> lead_;  // the last silent frames, played before the first sound
-    size_t kept_ = 0;
+    size_t fadeFrames_;
+    size_t faded_ = 0;
+    bool fading_ = false;
     uint64_t trimmed_ = 0;  // frames of silence not played
     bool trimming_;
     std::vector<HeldMark> held_;
@@ -427,8 +462,14 @@ OSErr Layer::speak(Lock& lock, SpeechChannel chan, std::string text, bool utf8,
     } else if (!audioOk_) {
         return kSpeechNoAudioErr;
     }
+    // Speech that ends where the one before it left its closing pause follows it in the lane.
+    bool follows = ch->current && ch->current->pauseKept && !u->toFile;
     endSpeech(lock, *ch);
-    ch->lane->drop();
+    if (follows)
+        ch->lane->limit.store(UINT64_MAX, std::memory_order_release);
+    else
+        ch->lane->drop();
+    if (ch->current) ch->current->pauseKept = false;
     u->origin = ch->lane->written.load(std::memory_order_relaxed);
     ch->current = u;
     ch->doneDue = true;
@@ -450,7 +491,14 @@ OSErr Layer::speak(Lock& lock, SpeechChannel chan, std::string text, bool utf8,
 OSErr Layer::stopAt(Lock& lock, SpeechChannel chan, int32_t where) {
     Channel* ch = findAndSettle(chan);
     if (!ch) return kSpeechBadChannelErr;
-    if (!ch->busy()) return noErr;
+    if (!ch->busy()) {
+        // A pause kept for speech that was to follow: what comes now need not wait for it.
+        if (ch->current && ch->current->pauseKept) {
+            ch->current->pauseKept = false;
+            ch->lane->drop();
+        }
+        return noErr;
+    }
     Utterance& u = *ch->current;
     if (where == kSpeechImmediate || u.paused() || u.toFile) {
         endSpeech(lock, *ch);
@@ -511,6 +559,16 @@ int Layer::busyChannels() {
         n += ch->busy();
     }
     return n;
+}
+
+OSErr Layer::moreFollows(SpeechChannel chan) {
+    Channel* ch = findAndSettle(chan);
+    if (!ch) return kSpeechBadChannelErr;
+    if (!ch->busy() || ch->current->toFile || ch->current->moreFollows) return noErr;
+    ch->current->moreFollows = true;
+    settle(*ch);              // it may be over already, its sound played
+    if (!ch->busy()) poke();  // the worker reports the end
+    return noErr;
 }
 
 bool Layer::setDoneHandler(SpeechChannel chan, std::function<void()> done) {
@@ -612,7 +670,16 @@ void Layer::settle(Channel& ch) {
         // gives way to the next one.
         if (target && at == *target) Apply(*u);
     }
-    if (!u->over() && u->synthDone && u->playhead >= u->produced) u->state = Utterance::State::Over;
+    if (!u->over() && u->synthDone) {
+        uint64_t end = u->produced;
+        if (u->moreFollows) {
+            end = CutAt(*u, sampleRate());
+            // All up to the cut is in the lane and nothing after it: the end is reported once
+            // the last sound is heard, and the next speech is handed over while the pause plays.
+            if (u->queued == end && u->playhead >= u->lastSound) u->pauseKept = true;
+        }
+        if (u->playhead >= end || u->pauseKept) u->state = Utterance::State::Over;
+    }
     publish(ch);
 }
 
@@ -621,13 +688,15 @@ void Layer::publish(Channel& ch) {
     Utterance* u = ch.current.get();
     if (!u || u->toFile) return;
     if (u->over()) {
-        if (lane.read.load(std::memory_order_acquire) <
-            lane.written.load(std::memory_order_relaxed))
+        if (!u->pauseKept && lane.read.load(std::memory_order_acquire) <
+                                 lane.written.load(std::memory_order_relaxed))
             lane.drop();
         return;
     }
     std::optional<uint64_t> target = Target(*u);
-    lane.limit.store(target ? u->origin + *target : UINT64_MAX, std::memory_order_release);
+    uint64_t limit = target ? *target : UINT64_MAX;
+    if (u->moreFollows && u->synthDone) limit = std::min(limit, CutAt(*u, sampleRate()));
+    lane.limit.store(limit == UINT64_MAX ? limit : u->origin + limit, std::memory_order_release);
     lane.paused.store(u->paused(), std::memory_order_release);
 }
 
@@ -635,7 +704,13 @@ void Layer::feed(Channel& ch) {
     Utterance* u = ch.current.get();
     if (!u || u->toFile || u->over()) return;
     Lane& lane = *ch.lane;
+    // Silence after the last sound goes into the lane only a little ahead of what plays, past
+    // the short pause, while it may still be cut: speech that follows then joins the pause.
+    uint64_t upTo = std::max(u->lastSound + Frames(sampleRate(), kFollowPauseMs),
+                             u->playhead + Frames(sampleRate(), kSilenceAheadMs));
+    if (u->moreFollows && u->synthDone) upTo = std::max(CutAt(*u, sampleRate()), u->queued);
     uint64_t n = std::min<uint64_t>(lane.room(), u->pcm.size() - u->pcmHead);
+    n = std::min(n, upTo > u->queued ? upTo - u->queued : 0);
     if (n == 0) return;
     // Where the speech is to stop is known before the frames that reach it can play.
     publish(ch);

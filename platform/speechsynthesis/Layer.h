@@ -71,6 +71,8 @@ class Layer final : public AudioSource {
     OSErr status(SpeechChannel chan, SpeechStatusInfo* status);
     int busyChannels();
     bool setDoneHandler(SpeechChannel chan, std::function<void()> done);
+    // More speech waits for the channel: its speech ends at its last sound and a short pause.
+    OSErr moreFollows(SpeechChannel chan);
 
     // Seams for tests; each takes the lock itself.
     void installEngine(std::shared_ptr<Engine> engine);

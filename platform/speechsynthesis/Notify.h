@@ -18,6 +18,13 @@ bool SetSpeechDoneHandler(SpeechChannel chan, std::function<void()> done);
 // SpeakCFString for text already in UTF-8, which the layer keeps as it is: no conversion.
 OSErr SpeakUtf8(SpeechChannel chan, std::string utf8);
 
+// More speech waits to follow what the channel is speaking now: that speech ends once its last
+// sound has been heard, followed by a short pause (not the engine's full closing silence)
+// during which the next speech, spoken on the channel as soon as the end is reported, joins
+// it. Nothing of what is heard is cut. A channel that is not speaking is left as it is;
+// StopSpeech gives up the pause. kSpeechBadChannelErr for an unknown channel. [any]
+OSErr MoreSpeechFollows(SpeechChannel chan);
+
 // Speech can be heard: the synthesizer started and a sound device opened.
 bool SpeechAvailable();
 

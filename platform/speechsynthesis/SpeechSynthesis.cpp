@@ -374,4 +374,10 @@ namespace vellora::speech {
 OSErr SpeakUtf8(SpeechChannel chan, std::string utf8) {
     return SpeakOn(chan, std::move(utf8), true);
 }
+
+OSErr MoreSpeechFollows(SpeechChannel chan) {
+    Layer& layer = Layer::get();
+    auto lock = layer.start();
+    return layer.moreFollows(chan);
+}
 }  // namespace vellora::speech
