@@ -12,6 +12,7 @@
 #include "platform/rbframework/testing.h"
 #include "platform/speechsynthesis/SpeechSynthesis.h"
 #include "platform/speechsynthesis/doubles.h"
+#include "tests/speechsynthesis/shaped_engine.h"
 
 namespace {
 
@@ -78,6 +79,35 @@ TEST_F(RuntimeSpeech, TextsWaitTheirTurnUnlessTheyInterrupt) {
     EXPECT_EQ(texts(),
               (std::vector<std::string>{"Hi ", "there. ", "\xCE\xB3\xCE\xB5\xCE\xB9\xCE\xB1",
                                         "long text that goes on", "now"}));
+}
+
+// Typed faster than they are said, words follow each other after a short pause rather than the
+// engine's full closing silence, each whole and in order; the last, with nothing behind it,
+// keeps its closing silence.
+TEST(RuntimeSpeechQueue, WaitingWordsFollowAfterAShortPause) {
+    auto engine = std::make_shared<speechtest::ShapedEngine>();
+    auto clock = std::make_shared<ManualAudioClock>();
+    InstallEngine(engine);
+    InstallAudioSink(clock);
+    for (const char* word : {"one ", "two ", "six "}) rb::Speak(word, false);
+    std::vector<int16_t> played;
+    // The fake engine gives the blank sound too: 200 frames for each of the four characters.
+    const size_t heard = 4 * engine->perChar, apart = heard + speechtest::kPause;
+    while (played.size() < 2 * apart + heard + engine->tail) {
+        ASSERT_TRUE(WaitUntilIdle());
+        QCoreApplication::processEvents();  // the next word goes out from the program's loop
+        ASSERT_TRUE(WaitUntilIdle());
+        std::vector<int16_t> block = clock->Pull(128);
+        played.insert(played.end(), block.begin(), block.end());
+    }
+    ASSERT_TRUE(WaitUntilIdle());
+    EXPECT_EQ(SpeechBusy(), 0);  // the last word's closing silence played out
+    std::vector<speechtest::Stretch> runs = speechtest::Runs(played);
+    EXPECT_EQ(runs,
+              (std::vector<speechtest::Stretch>{{0, heard}, {apart, heard}, {2 * apart, heard}}));
+    ASSERT_EQ(engine->Requests(), 3u);
+    for (size_t w = 0; w < 3; ++w) EXPECT_EQ(played[w * apart + 100], engine->Sound(w, 100)) << w;
+    InstallEngine(std::make_shared<RecordingEngine>());
 }
 
 TEST(RuntimeSpeechSeam, ATestHearsWhatIsSpoken) {
