@@ -173,20 +173,9 @@ class PlainTextEdit final : public QPlainTextEdit {
     void finishPaste(const vellora::scrap::ReadResult& result) {
         paste_.reset();  // its thread has handed over the result: it ends at once
         using vellora::scrap::ReadStatus;
-        switch (result.status) {
-            case ReadStatus::Ok:
-                insertText(vellora::scrap::resultText(result));
-                break;
-            case ReadStatus::TooLarge:
-                MsgBox(String("The clipboard holds too much text to paste here (more than 8 MB)."));
-                break;
-            case ReadStatus::TimedOut:
-            case ReadStatus::OwnerGone:
-                Beep();  // the program holding the clipboard did not hand its text over
-                break;
-            default:  // nothing to paste: no text on the clipboard, or no clipboard
-                break;
-        }
+        if (result.status == ReadStatus::Ok) insertText(vellora::scrap::resultText(result));
+        // The program holding the clipboard did not hand its text over.
+        if (result.status == ReadStatus::TimedOut || result.status == ReadStatus::OwnerGone) Beep();
         // Typed as they came; a paste among them waits again, and the keys after it with it.
         while (!paste_ && !held_.empty()) {
             Held next = std::move(held_.front());
@@ -196,6 +185,9 @@ class PlainTextEdit final : public QPlainTextEdit {
             else if (next.paste && !isReadOnly())
                 startPaste(*next.paste);
         }
+        // After the keys, so none waits behind the box.
+        if (result.status == ReadStatus::TooLarge)
+            MsgBox(String("The clipboard holds too much text to paste here (more than 8 MB)."));
     }
 
   private:
