@@ -132,7 +132,10 @@ TEST_F(SelectionReaderTest, AReadOnItsThreadEndsAtCancelAndAtDestruction) {
     {
         vellora::scrap::SelectionRead read(request(10s),
                                            [&](ReadResult r) { status.set_value(r.status); });
-        while (owner.requests() == 0) std::this_thread::sleep_for(1ms);
+        const auto asked = std::chrono::steady_clock::now() + 5s;
+        while (owner.requests() == 0 && std::chrono::steady_clock::now() < asked)
+            std::this_thread::sleep_for(1ms);
+        ASSERT_GT(owner.requests(), 0) << "the owner never saw the request";
         read.cancel();
         auto future = status.get_future();
         ASSERT_EQ(future.wait_for(2s), std::future_status::ready);
