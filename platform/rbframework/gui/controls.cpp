@@ -1,13 +1,18 @@
 #include "platform/rbframework/gui/controls.h"
 
 #include <algorithm>
+#include <deque>
 #include <limits>
+#include <memory>
+#include <optional>
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextDocumentLayout>
@@ -19,9 +24,11 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
+#include "platform/rbframework/gui/dialogs.h"
 #include "platform/rbframework/gui/spell_marks.h"
 #include "platform/rbframework/gui/spelling.h"
 #include "platform/rbframework/gui/window.h"
+#include "platform/scrap/SelectionReader.h"
 
 namespace rb {
 
@@ -47,13 +54,37 @@ QString normaliseLineEnds(QString s) {
     return s;
 }
 
+// The most text one paste brings in: more would make every key in the text area slow.
+constexpr int64_t kMaxPasteBytes = 8 << 20;
+
+// Another program's clipboard (or X selection) as Qt hands it over: a stand-in whose every
+// question waits on the GUI thread for that program to answer. Data of our own, a drop, and
+// every other platform's clipboard are not (Wayland's reads are bounded by Qt itself).
+std::optional<vellora::scrap::Selection> foreignSelection(const QMimeData* source) {
+    if (!source || QGuiApplication::platformName() != QLatin1String("xcb")) return std::nullopt;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    // Asks the X server, not the owner, who holds each selection: no wait on anyone.
+    if (!clipboard->ownsClipboard() && source == clipboard->mimeData(QClipboard::Clipboard))
+        return vellora::scrap::Selection::Clipboard;
+    if (clipboard->supportsSelection() && !clipboard->ownsSelection() &&
+        source == clipboard->mimeData(QClipboard::Selection))
+        return vellora::scrap::Selection::Primary;
+    return std::nullopt;
+}
+
 // Qt's own paste reads the first format of whatever the clipboard holds without asking whether
 // there is one, and an empty clipboard on X11 holds none: it crashed, and the user's text went
 // with the program. Only text is ever inserted here (the text area has one style throughout),
 // and only when there is some.
+//
+// Another program's clipboard is read off the GUI thread with a deadline (SelectionReader.h):
+// an owner that never answers, trickles or dies held the window for up to 10 s. The paste
+// lands at the caret when its text arrives; keys typed meanwhile are held and then typed after
+// it, in order, so they wait at most the deadline and never end up before the pasted text.
 class PlainTextEdit final : public QPlainTextEdit {
   public:
     using QPlainTextEdit::QPlainTextEdit;
+    ~PlainTextEdit() override { paste_.reset(); }  // cancels the read before the widget goes
 
     // Without the focus the selection is drawn in the palette's inactive colours: with those
     // made the text's own, a text area that hides its selection shows none, though it keeps it.
@@ -63,6 +94,13 @@ class PlainTextEdit final : public QPlainTextEdit {
     }
 
   protected:
+    bool event(QEvent* e) override {
+        if (paste_ && (e->type() == QEvent::KeyPress || e->type() == QEvent::InputMethod)) {
+            held_.push_back({std::unique_ptr<QEvent>(e->clone()), {}});
+            return true;
+        }
+        return QPlainTextEdit::event(e);
+    }
     void changeEvent(QEvent* e) override {
         QPlainTextEdit::changeEvent(e);
         if (e->type() == QEvent::PaletteChange) syncSelectionColours();
@@ -87,15 +125,69 @@ class PlainTextEdit final : public QPlainTextEdit {
             marks->paint(p, firstVisibleBlock(), contentOffset());
         }
     }
+    // Qt asks this to enable Paste: another program's clipboard is offered without asking it,
+    // and a paste from it finds out whether there is text.
     bool canInsertFromMimeData(const QMimeData* source) const override {
+        if (foreignSelection(source)) return true;
         return source && source->hasText();
     }
     void insertFromMimeData(const QMimeData* source) override {
-        if (isReadOnly() || !source || !source->hasText()) return;
-        QString text = source->text();
-        if (text.isEmpty()) return;
+        if (isReadOnly() || !source) return;
+        if (auto selection = foreignSelection(source)) {
+            if (paste_)  // a second paste waits its turn behind the keys held so far
+                held_.push_back({nullptr, selection});
+            else
+                startPaste(*selection);
+            return;
+        }
+        if (source->hasText()) insertText(source->text());
+    }
+
+  private:
+    struct Held {
+        std::unique_ptr<QEvent> key;                     // a key typed while a paste waited
+        std::optional<vellora::scrap::Selection> paste;  // or a paste asked for meanwhile
+    };
+
+    void insertText(const QString& text) {
+        if (isReadOnly() || text.isEmpty()) return;
         insertPlainText(normaliseLineEnds(text));
         ensureCursorVisible();
+    }
+
+    void startPaste(vellora::scrap::Selection selection) {
+        vellora::scrap::ReadRequest request;
+        request.selection = selection;
+        request.targets = vellora::scrap::textTargets();
+        request.deadline = std::chrono::milliseconds(1000);
+        request.maxBytes = kMaxPasteBytes;
+        // The result comes back through the event loop; gone with the widget if it goes first.
+        paste_ = std::make_unique<vellora::scrap::SelectionRead>(
+            std::move(request), [this](vellora::scrap::ReadResult result) {
+                QMetaObject::invokeMethod(
+                    this, [this, result = std::move(result)] { finishPaste(result); },
+                    Qt::QueuedConnection);
+            });
+    }
+
+    void finishPaste(const vellora::scrap::ReadResult& result) {
+        paste_.reset();  // its thread has handed over the result: it ends at once
+        using vellora::scrap::ReadStatus;
+        if (result.status == ReadStatus::Ok) insertText(vellora::scrap::resultText(result));
+        // The program holding the clipboard did not hand its text over.
+        if (result.status == ReadStatus::TimedOut || result.status == ReadStatus::OwnerGone) Beep();
+        // Typed as they came; a paste among them waits again, and the keys after it with it.
+        while (!paste_ && !held_.empty()) {
+            Held next = std::move(held_.front());
+            held_.pop_front();
+            if (next.key)
+                QCoreApplication::sendEvent(this, next.key.get());
+            else if (next.paste && !isReadOnly())
+                startPaste(*next.paste);
+        }
+        // After the keys, so none waits behind the box.
+        if (result.status == ReadStatus::TooLarge)
+            MsgBox(String("The clipboard holds too much text to paste here (more than 8 MB)."));
     }
 
   private:
@@ -115,6 +207,8 @@ class PlainTextEdit final : public QPlainTextEdit {
         if (p != palette()) setPalette(p);  // the change comes back here, and then matches
     }
     bool shown_ = false, hideSelection_ = false;
+    std::deque<Held> held_;
+    std::unique_ptr<vellora::scrap::SelectionRead> paste_;  // the paste waiting, if any
 };
 
 // A paragraph's layout keeps its glyphs and character data only when asked to. Without them a
