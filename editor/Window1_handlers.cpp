@@ -12,7 +12,6 @@
 #include "settings/prefModule.h"
 
 using rb::Len;
-using rb::Right;
 using rb::String;
 
 namespace {
@@ -115,13 +114,18 @@ void Window1::Timer1_Action() {
     SpeakToEnd()->setCaption(rb::Keyboard.AsyncKeyDown(kShiftKey) ? "Speak All" : "Speak to End");
 }
 
+// Right(text, n - caret), read from the text area itself: the text before the caret is never
+// copied, and the length is known without reading the text.
 void Window1::SpeakToEnd_Action() {
     auto field = EditField1();
-    String text = field->Text();
-    int32_t n = Len(text);
-    String s = SpeakToEnd()->Caption() == String("Speak to End")
-                   ? Right(text, n - field->SelStart())
-                   : text;
+    int32_t n = field->TextLength();
+    String s;
+    if (SpeakToEnd()->Caption() == String("Speak to End")) {
+        int32_t caret = std::clamp(field->SelStart(), 0, n);
+        s = field->TextMid(caret + 1, n - caret);
+    } else {
+        s = field->Text();
+    }
     if (Len(s) == 0) s = "There is no text to speak!";
     speakOnChannel(s);
 }

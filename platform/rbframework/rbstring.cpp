@@ -4,12 +4,14 @@
 #include <unicode/ucnv.h>
 #include <unicode/unistr.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -22,6 +24,9 @@ struct StringRep {
     unsigned char* pascal;       // word 1: length byte, bytes, four NULs
     uintptr_t encoding;          // word 2
     uintptr_t byteLength;        // word 3
+    // Beyond the record the plug-ins read: what is known of the text, found at most once.
+    std::atomic<int64_t> chars;  // -1: not counted yet
+    std::atomic<uint8_t> facts;  // Fact bits
 };
 static_assert(offsetof(StringRep, pascal) == offsetof(REALstringRecord, pascalBytes));
 static_assert(offsetof(StringRep, byteLength) == offsetof(REALstringRecord, byteLength));
@@ -30,7 +35,27 @@ namespace {
 
 std::atomic<int64_t> gLiveStrings{0};
 
-StringRep* newRep(const void* bytes, size_t n, Encoding enc) {
+enum Fact : uint8_t { kAsciiKnown = 1, kAscii = 2, kWellFormed = 4 };
+
+uint8_t factBits(const TextFacts& f) {
+    if (f.ascii) return kAsciiKnown | kAscii | kWellFormed;
+    return f.wellFormed ? kWellFormed : 0;
+}
+
+// Eight bytes at a time: this runs over whole texts on the main thread.
+bool allAscii(const unsigned char* p, size_t n) {
+    uint64_t high = 0;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        high |= w;
+    }
+    for (; i < n; ++i) high |= p[i];
+    return (high & 0x8080808080808080ULL) == 0;
+}
+
+StringRep* newRep(const void* bytes, size_t n, Encoding enc, TextFacts facts = {}) {
     // One block: the record, then the length byte, the bytes and four NULs.
     auto* block = static_cast<unsigned char*>(std::malloc(sizeof(StringRep) + 1 + n + 4));
     if (!block) throw std::bad_alloc();
@@ -38,10 +63,12 @@ StringRep* newRep(const void* bytes, size_t n, Encoding enc) {
     rep->refs.store(1, std::memory_order_relaxed);
     rep->pascal = block + sizeof(StringRep);
     rep->pascal[0] = static_cast<unsigned char>(std::min<size_t>(n, 255));
-    if (n) std::memcpy(rep->pascal + 1, bytes, n);
+    if (n && bytes) std::memcpy(rep->pascal + 1, bytes, n);
     std::memset(rep->pascal + 1 + n, 0, 4);
     rep->encoding = enc;
     rep->byteLength = n;
+    rep->chars.store(facts.chars, std::memory_order_relaxed);
+    rep->facts.store(factBits(facts), std::memory_order_relaxed);
     gLiveStrings.fetch_add(1, std::memory_order_relaxed);
     return rep;
 }
@@ -133,6 +160,58 @@ std::optional<std::string> encodeStrict(const std::u16string& text, Encoding enc
     return out;
 }
 
+// Mac Roman of one code point above ASCII: its byte, kSkip for an invisible format character
+// that Mac Roman has no form for, kNone for any other without one. ICU answers each code
+// point once; the answers are kept for the Basic Multilingual Plane.
+constexpr int kSkip = -1, kNone = -2;
+int macRomanOf(UChar32 c) {
+    static std::atomic<int16_t> known[0x10000] = {};  // 0: not asked; else the answer + 3
+    if (c <= 0xFFFF)
+        if (int16_t k = known[c].load(std::memory_order_relaxed)) return k - 3;
+    std::u16string units;
+    if (c <= 0xFFFF) {
+        units.push_back(static_cast<char16_t>(c));
+    } else {
+        units.push_back(static_cast<char16_t>(U16_LEAD(c)));
+        units.push_back(static_cast<char16_t>(U16_TRAIL(c)));
+    }
+    auto out = encodeStrict(units, encoding::MacRoman);
+    int answer = !out ? kNone : out->empty() ? kSkip : static_cast<unsigned char>((*out)[0]);
+    if (c <= 0xFFFF) known[c].store(static_cast<int16_t>(answer + 3), std::memory_order_relaxed);
+    return answer;
+}
+
+// Strict UTF-8 to Mac Roman, as decodeStrict and encodeStrict together give it, without their
+// two whole-text buffers: runs of ASCII go across eight bytes at a time.
+String utf8ToMacRoman(std::string_view b) {
+    const size_t n = b.size();
+    std::unique_ptr<char[]> out(new char[n ? n : 1]);
+    size_t o = 0;
+    for (size_t i = 0; i < n;) {
+        uint64_t w;
+        while (i + 8 <= n && (std::memcpy(&w, b.data() + i, 8), (w & 0x8080808080808080ULL) == 0)) {
+            std::memcpy(out.get() + o, &w, 8);
+            i += 8;
+            o += 8;
+        }
+        if (i >= n) break;
+        if (static_cast<unsigned char>(b[i]) < 0x80) {
+            out[o++] = b[i++];
+            continue;
+        }
+        UChar32 c;
+        int32_t at = static_cast<int32_t>(i);
+        U8_NEXT(b.data(), at, static_cast<int32_t>(n), c);
+        i = static_cast<size_t>(at);
+        if (c < 0) return String();
+        int m = macRomanOf(c);
+        if (m == kNone) return String();
+        if (m != kSkip) out[o++] = static_cast<char>(m);
+    }
+    return String::fromBytes(out.get(), o, encoding::MacRoman,
+                             {static_cast<int64_t>(o), false, false});
+}
+
 bool wellFormedUtf8(std::string_view b) {
     const int32_t n = static_cast<int32_t>(b.size());
     for (int32_t i = 0; i < n;) {
@@ -147,6 +226,14 @@ bool wellFormedUtf8(std::string_view b) {
 
 String String::fromBytes(const void* bytes, size_t count, Encoding enc) {
     return String(newRep(bytes, count, enc));
+}
+
+String String::fromBytes(const void* bytes, size_t count, Encoding enc, TextFacts facts) {
+    return String(newRep(bytes, count, enc, facts));
+}
+
+char* String::mutableBytes() noexcept {
+    return reinterpret_cast<char*>(rep_->pascal + 1);
 }
 
 String String::fromUtf8(std::string_view utf8) {
@@ -191,6 +278,29 @@ std::string_view String::bytes() const noexcept {
     return {reinterpret_cast<const char*>(rep_->pascal + 1), rep_->byteLength};
 }
 
+int64_t String::knownLength() const noexcept {
+    if (!rep_) return 0;
+    return rep_->chars.load(std::memory_order_relaxed);
+}
+
+void String::keepLength(int64_t chars) const noexcept {
+    if (rep_) rep_->chars.store(chars, std::memory_order_relaxed);
+}
+
+bool String::asciiOnly() const noexcept {
+    if (!rep_) return true;
+    uint8_t f = rep_->facts.load(std::memory_order_relaxed);
+    if (f & kAsciiKnown) return f & kAscii;
+    bool ascii = allAscii(rep_->pascal + 1, rep_->byteLength);
+    rep_->facts.fetch_or(ascii ? kAsciiKnown | kAscii | kWellFormed : kAsciiKnown,
+                         std::memory_order_relaxed);
+    return ascii;
+}
+
+bool String::knownWellFormed() const noexcept {
+    return !rep_ || (rep_->facts.load(std::memory_order_relaxed) & kWellFormed);
+}
+
 int32_t String::refCount() const noexcept {
     return rep_ ? static_cast<int32_t>(rep_->refs.load(std::memory_order_relaxed)) : 0;
 }
@@ -204,7 +314,7 @@ std::string String::toUtf8() const {
     const Encoding enc = encoding();
     if (enc == encoding::UTF8) {
         // Bytes tagged as UTF-8 by a plug-in need not be; what is shown must be.
-        if (wellFormedUtf8(b)) return std::string(b);
+        if (knownWellFormed() || asciiOnly() || wellFormedUtf8(b)) return std::string(b);
         std::string out;
         icu::UnicodeString::fromUTF8(icu::StringPiece(b.data(), static_cast<int32_t>(b.size())))
             .toUTF8String(out);
@@ -237,11 +347,18 @@ String String::convert(Encoding target) const {
     if (from == target) return *this;
     std::string_view b = bytes();
     if (target == encoding::Raw) return fromBytes(b.data(), b.size(), encoding::Raw);
+    // ASCII reads alike in these three: the bytes are the same, retagged.
+    auto asciiAlike = [](Encoding e) {
+        return e == encoding::UTF8 || e == encoding::ASCII || e == encoding::MacRoman;
+    };
+    if ((asciiAlike(from) || from == encoding::Raw) && asciiAlike(target) && asciiOnly())
+        return fromBytes(b.data(), b.size(), target, {static_cast<int64_t>(b.size()), true, true});
     if (from == encoding::Raw) {
         // Raw bytes become text as they are, when they are valid in the target encoding.
         if (!decodeStrict(b, target)) return String();
         return fromBytes(b.data(), b.size(), target);
     }
+    if (from == encoding::UTF8 && target == encoding::MacRoman) return utf8ToMacRoman(b);
     auto text = decodeStrict(b, from);
     if (!text) return String();
     auto out = encodeStrict(*text, target);
@@ -296,7 +413,11 @@ String operator+(const String& a, const String& b) {
 
 namespace strings {
 void setEncoding(REALstring s, Encoding enc) noexcept {
-    if (s) reinterpret_cast<StringRep*>(s)->encoding = enc;
+    if (!s) return;
+    auto* rep = reinterpret_cast<StringRep*>(s);
+    rep->encoding = enc;
+    // Characters count by the encoding; the facts of the bytes stay.
+    rep->chars.store(-1, std::memory_order_relaxed);
 }
 }  // namespace strings
 

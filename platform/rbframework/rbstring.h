@@ -26,6 +26,13 @@ constexpr Encoding Raw = kREALTextEncodingRaw;
 
 struct StringRep;
 
+// What the maker of a string knows of its text, so that nobody walks it again to find out.
+struct TextFacts {
+    int64_t chars = -1;       // its length as Len counts it; -1: not known
+    bool ascii = false;       // every byte below 0x80
+    bool wellFormed = false;  // UTF-8 without an invalid sequence
+};
+
 // A value that holds one reference on a string, or nil. Nil reads as the empty string
 // everywhere except where the plug-in interface tells nil from empty.
 class String {
@@ -36,6 +43,14 @@ class String {
     String(const std::string& utf8) : String(fromUtf8(utf8)) {}
     static String fromUtf8(std::string_view utf8);
     static String fromBytes(const void* bytes, size_t count, Encoding enc);
+    static String fromBytes(const void* bytes, size_t count, Encoding enc, TextFacts facts);
+    // A string of `count` bytes that `fill` writes in place, once, before anyone sees them.
+    template <class Fill>
+    static String build(size_t count, Encoding enc, TextFacts facts, Fill&& fill) {
+        String s = fromBytes(nullptr, count, enc, facts);
+        fill(s.mutableBytes());
+        return s;
+    }
 
     // Wraps a handle, taking a reference of its own (retain) or taking over the caller's (adopt).
     static String retain(REALstring s) noexcept;
@@ -66,11 +81,22 @@ class String {
     // same bytes, retagged.
     String convert(Encoding target) const;
 
+    // The text's length in characters when it is known (-1 when not), and the place to keep
+    // it once counted: a string's text never changes, so it is counted at most once.
+    int64_t knownLength() const noexcept;
+    void keepLength(int64_t chars) const noexcept;
+    // Every byte below 0x80, which reads alike in ASCII, UTF-8 and Mac Roman. Found by one
+    // scan at the speed of memory on first asking, then kept.
+    bool asciiOnly() const noexcept;
+    // Known to be well-formed UTF-8 (the runtime's own texts are); false when not known.
+    bool knownWellFormed() const noexcept;
+
     int32_t refCount() const noexcept;
     static int64_t liveCount() noexcept;
 
   private:
     explicit String(StringRep* rep) noexcept : rep_(rep) {}
+    char* mutableBytes() noexcept;
     StringRep* rep_ = nullptr;
 };
 

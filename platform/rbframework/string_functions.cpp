@@ -6,10 +6,12 @@
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -24,7 +26,8 @@ namespace {
 // unit, in the single-byte encodings one byte; a last unit cut short (an odd byte of UTF-16) is
 // one character too, so that no byte is outside every character.
 struct CharWalker {
-    explicit CharWalker(const String& s) : enc(s.encoding()), b(s.bytes()) {}
+    explicit CharWalker(const String& s) : str(s), enc(s.encoding()), b(s.bytes()) {}
+    const String& str;
     Encoding enc;
     std::string_view b;
 
@@ -34,6 +37,9 @@ struct CharWalker {
     bool multiByte() const {
         return enc == encoding::UTF8 || enc == encoding::UTF16 || enc == encoding::UTF32;
     }
+    // Well-formed UTF-8: a character is a byte that does not continue one, and the count and
+    // offsets need no decoding.
+    bool plainUtf8() const { return enc == encoding::UTF8 && str.knownWellFormed(); }
     // The offset after the character at offset i, and its code point when `c` is given.
     size_t next(size_t i, UChar32* c = nullptr) const {
         UChar32 cp = 0xFFFD;
@@ -72,34 +78,93 @@ struct CharWalker {
         return i;
     }
 
-    int32_t count() const {
+    static bool continues(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+    // Bytes of the form 10xxxxxx, eight at a time.
+    size_t continuationBytes() const {
+        constexpr uint64_t high = 0x8080808080808080ULL;
+        size_t n = 0, i = 0;
+        for (; i + 8 <= b.size(); i += 8) {
+            uint64_t w;
+            std::memcpy(&w, b.data() + i, 8);
+            n += static_cast<size_t>(__builtin_popcountll(w & high & ~(w << 1)));
+        }
+        for (; i < b.size(); ++i) n += continues(b[i]);
+        return n;
+    }
+
+    // Counted once for each string, and only when nobody knew it already.
+    int64_t count64() const {
+        if (!multiByte()) return static_cast<int64_t>(b.size());
+        if (int64_t known = str.knownLength(); known >= 0) return known;
         int64_t n = 0;
-        if (!multiByte())
+        if (enc == encoding::UTF8 && str.asciiOnly()) {
             n = static_cast<int64_t>(b.size());
-        else
+        } else if (plainUtf8()) {
+            n = static_cast<int64_t>(b.size() - continuationBytes());
+        } else {
             for (size_t i = 0; i < b.size(); i = next(i)) ++n;
-        return static_cast<int32_t>(std::min<int64_t>(n, std::numeric_limits<int32_t>::max()));
+        }
+        str.keepLength(n);
+        return n;
+    }
+    int32_t count() const {
+        return static_cast<int32_t>(
+            std::min<int64_t>(count64(), std::numeric_limits<int32_t>::max()));
+    }
+    // Every character one unit wide: offsets are had by multiplying.
+    size_t uniformWidth() const {
+        if (!multiByte()) return 1;
+        if (enc == encoding::UTF32) return b.size() % 4 == 0 ? 4 : 0;
+        int64_t n = count64();
+        if (enc == encoding::UTF8 && size_t(n) == b.size()) return 1;
+        if (enc == encoding::UTF16 && size_t(n) * 2 == b.size()) return 2;
+        return 0;
     }
     // The offset where character k (0-based) starts; the end when there are fewer.
     size_t offsetOf(int64_t k) const {
         if (k <= 0) return 0;
-        if (!multiByte()) return std::min(static_cast<size_t>(k), b.size());
+        if (size_t w = uniformWidth())
+            return static_cast<size_t>(std::min<int64_t>(k, int64_t(b.size() / w))) * w;
+        if (plainUtf8()) {
+            // From whichever end is nearer.
+            int64_t n = count64();
+            if (k >= n) return b.size();
+            if (k > n / 2) return backFromEnd(n - k);
+            size_t i = 0;
+            for (int64_t seen = 0; i < b.size(); ++i)
+                if (!continues(b[i]) && seen++ == k) return i;
+            return b.size();
+        }
         size_t i = 0;
         for (int64_t seen = 0; i < b.size() && seen < k; ++seen) i = next(i);
+        return i;
+    }
+    // Well-formed UTF-8: where the last k characters (0 < k < count) begin.
+    size_t backFromEnd(int64_t k) const {
+        size_t i = b.size();
+        while (k > 0 && i > 0)
+            if (!continues(b[--i])) --k;
         return i;
     }
     // The offset where the last k characters begin; 0 when there are fewer.
     size_t offsetFromEnd(int64_t k) const {
         if (k <= 0) return b.size();
-        int64_t n = count();
+        int64_t n = count64();
         return k >= n ? 0 : offsetOf(n - k);
     }
 };
 
-String slice(const String& s, size_t from, size_t to) {
+// Bytes [from, to) of s, which hold `chars` characters (-1: not known). All of s is s itself:
+// strings never change, so the text is not copied.
+String slice(const String& s, size_t from, size_t to, int64_t chars = -1) {
     std::string_view b = s.bytes();
-    if (to <= from) return String::fromBytes("", 0, s.encoding());
-    return String::fromBytes(b.data() + from, to - from, s.encoding());
+    if (to <= from) return String::fromBytes("", 0, s.encoding(), {0, true, true});
+    if (from == 0 && to == b.size() && !s.isNil()) return s;
+    const bool utf8 = s.encoding() == encoding::UTF8;
+    TextFacts facts{chars, false, utf8 && s.knownWellFormed()};
+    // A piece of ASCII is ASCII; in UTF-8 its bytes are its characters.
+    if (s.asciiOnly()) facts = {utf8 ? static_cast<int64_t>(to - from) : chars, true, true};
+    return String::fromBytes(b.data() + from, to - from, s.encoding(), facts);
 }
 
 // Code points with simple case folding, one per character of the walk, so that a match's
@@ -146,27 +211,39 @@ int32_t Len(const String& s) {
     return CharWalker(s).count();
 }
 
+// The characters a piece holds, when the walker knows the whole's count already.
+static int64_t piece(const CharWalker& w, int64_t from, int64_t to) {
+    int64_t n = w.count64();
+    return std::clamp<int64_t>(to, 0, n) - std::clamp<int64_t>(from, 0, n);
+}
+
 String Left(const String& s, int32_t n) {
-    return slice(s, 0, CharWalker(s).offsetOf(n));
+    CharWalker w(s);
+    return slice(s, 0, w.offsetOf(n), piece(w, 0, n));
 }
 
 String Right(const String& s, int32_t n) {
     if (n <= 0) return slice(s, 0, 0);
-    return slice(s, CharWalker(s).offsetFromEnd(n), s.byteLength());
+    CharWalker w(s);
+    int64_t all = w.count64();
+    return slice(s, w.offsetFromEnd(n), s.byteLength(), std::min<int64_t>(n, all));
 }
 
 String Mid(const String& s, int32_t start) {
     if (start < 1) start = 1;
-    return slice(s, CharWalker(s).offsetOf(int64_t{start} - 1), s.byteLength());
+    CharWalker w(s);
+    int64_t from = int64_t{start} - 1;
+    return slice(s, w.offsetOf(from), s.byteLength(), piece(w, from, w.count64()));
 }
 
 String Mid(const String& s, int32_t start, int32_t count) {
     if (start < 1) start = 1;
     if (count <= 0) return slice(s, 0, 0);
     CharWalker w(s);
-    size_t from = w.offsetOf(int64_t{start} - 1);
-    size_t to = w.offsetOf(int64_t{start} - 1 + count);
-    return slice(s, from, to);
+    int64_t first = int64_t{start} - 1, last = first + count;
+    size_t from = w.offsetOf(first);
+    size_t to = w.offsetOf(last);
+    return slice(s, from, to, piece(w, first, last));
 }
 
 int32_t InStr(const String& s, const String& find) {

@@ -81,6 +81,12 @@ TEST_F(Commands, SpeakToEndReadsFromTheCaretOrAllWhileShiftIsHeld) {
         {"Hello world", 11, 0, false, kNoText},  // the caret at the end
         {"Hello world", 0, 0, false, "Hello world"},
         {"0123456789", 3, 4, false, "3456789"},  // from the selection's start, not only it
+        // The channel gets Mac Roman; a character outside the BMP counts as one.
+        {"\xC3\x87"
+         "a \xC3\xA9t\xC3\xA9 dit",
+         3, 0, false, "\x8Et\x8E dit"},
+        {"d\xC3\xA9j\xC3\xA0 vu\nencore", 2, 0, false, "j\x88 vu\nencore"},
+        {"x\xF0\x9F\x98\x80y\nz", 2, 0, false, "y\nz"},
         {"Hello world", 6, 0, true, "Hello world"},
         {"Hello world", 11, 0, true, "Hello world"},
         {"", 0, 0, true, kNoText},
@@ -109,7 +115,10 @@ TEST_F(Commands, SpeakSelectedReadsTheSelectionOrSaysThereIsNone) {
     w_->SpeakSelected()->Push();
     setText("", 0);
     w_->SpeakSelected()->Push();
-    EXPECT_EQ(spoken(), (std::vector<std::string>{"lo wo", kNoSelection, kNoSelection}));
+    setText("d\xC3\xA9j\xC3\xA0 vu\nl\xC3\xA0", 1, 7);
+    w_->SpeakSelected()->Push();
+    EXPECT_EQ(spoken(),
+              (std::vector<std::string>{"lo wo", kNoSelection, kNoSelection, "\x8Ej\x88 vu\n"}));
     EXPECT_TRUE(dialogs_.messages.empty());
 }
 

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -80,6 +84,21 @@ TEST_F(Strings, ConvertsBetweenEncodingsAndFailsOnLoss) {
          "caf" + e_acute_utf8},
         {"raw to invalid utf8 fails", "\xFF", enc::Raw, enc::UTF8, false, ""},
         {"raw to mac roman keeps bytes", "\xFF\x80", enc::Raw, enc::MacRoman, true, "\xFF\x80"},
+        // UTF-8 to Mac Roman takes a way of its own, eight ASCII bytes at a time.
+        {"accent after a run of ascii", "0123456789" + e_acute_utf8 + "abcdefgh!", enc::UTF8,
+         enc::MacRoman, true,
+         "0123456789\x8E"
+         "abcdefgh!"},
+        {"zero-width space left out",
+         "a\xE2\x80\x8B"
+         "b\xEF\xBB\xBF",
+         enc::UTF8, enc::MacRoman, true, "ab"},
+        {"nul kept", std::string("a\0b", 3), enc::UTF8, enc::MacRoman, true,
+         std::string("a\0b", 3)},
+        {"invalid utf8 to mac roman fails", "abcdefgh\xC3(", enc::UTF8, enc::MacRoman, false, ""},
+        {"encoded surrogate to mac roman fails", "\xED\xA0\x80", enc::UTF8, enc::MacRoman, false,
+         ""},
+        {"empty to mac roman", "", enc::UTF8, enc::MacRoman, true, ""},
     };
     for (const Conversion& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,6 +110,71 @@ TEST_F(Strings, ConvertsBetweenEncodingsAndFailsOnLoss) {
             EXPECT_EQ(std::string(out.bytes()), c.expect);
         }
     }
+}
+
+// UTF-8 to Mac Roman answers each code point as the conversion from UTF-16 does.
+TEST_F(Strings, MacRomanFromUtf8AgreesWithItFromUtf16ForEveryCodePoint) {
+    for (UChar32 c = 0x80; c <= 0x10FFFF; c += c < 0x10000 ? 1 : 97) {
+        if (U_IS_SURROGATE(c)) continue;
+        std::string utf8;
+        char buf[4];
+        int32_t n = 0;
+        U8_APPEND_UNSAFE(buf, n, c);
+        utf8.assign(buf, size_t(n));
+        std::u16string units;
+        if (c <= 0xFFFF) {
+            units.push_back(char16_t(c));
+        } else {
+            units.push_back(char16_t(U16_LEAD(c)));
+            units.push_back(char16_t(U16_TRAIL(c)));
+        }
+        String fast = String::fromUtf8("x" + utf8).convert(enc::MacRoman);
+        String wide = String::fromBytes(u"x", 2, enc::UTF16).convert(enc::MacRoman);
+        String other =
+            String::fromBytes(units.data(), units.size() * 2, enc::UTF16).convert(enc::MacRoman);
+        ASSERT_EQ(fast.isNil(), other.isNil()) << std::hex << c;
+        if (!fast.isNil()) {
+            ASSERT_EQ(std::string(fast.bytes()),
+                      std::string(wide.bytes()) + std::string(other.bytes()))
+                << std::hex << c;
+        }
+    }
+}
+
+// What a string's maker knows (its length, ASCII, well-formed) gives the answers walking does.
+TEST_F(Strings, KnownFactsGiveTheAnswersOfAWalk) {
+    const std::string texts[] = {
+        "",
+        "plain words",
+        "caf\xC3\xA9 d\xC3\xA9j\xC3\xA0",
+        "a\xF0\x9F\x98\x80"
+        "b\ncd",
+        std::string(20, 'x') + "\xE2\x82\xAC" + std::string(20, 'y'),
+    };
+    for (const std::string& t : texts) {
+        SCOPED_TRACE(t);
+        String plain = String::fromUtf8(t);
+        const int32_t n = rb::Len(plain);
+        bool ascii = std::all_of(t.begin(), t.end(), [](char c) { return (c & 0x80) == 0; });
+        String known = String::fromBytes(t.data(), t.size(), enc::UTF8, {n, ascii, true});
+        String wellFormed = String::fromBytes(t.data(), t.size(), enc::UTF8, {-1, false, true});
+        for (const String* s : {&known, &wellFormed}) {
+            EXPECT_EQ(rb::Len(*s), n);
+            for (int32_t k = -1; k <= n + 1; ++k) {
+                EXPECT_EQ(rb::Left(*s, k).bytes(), rb::Left(plain, k).bytes()) << k;
+                EXPECT_EQ(rb::Right(*s, k).bytes(), rb::Right(plain, k).bytes()) << k;
+                EXPECT_EQ(rb::Len(rb::Right(*s, k)), rb::Len(rb::Right(plain, k))) << k;
+                EXPECT_EQ(rb::Mid(*s, k, 2).bytes(), rb::Mid(plain, k, 2).bytes()) << k;
+                EXPECT_EQ(rb::Len(rb::Mid(*s, k)), rb::Len(rb::Mid(plain, k))) << k;
+            }
+        }
+    }
+    // The length kept is the one of the encoding: a string retagged counts again.
+    String two = String::fromUtf8("\xC3\xA9\xC3\xA9");
+    ASSERT_EQ(rb::Len(two), 2);
+    rb::strings::setEncoding(two.handle(), enc::MacRoman);
+    EXPECT_EQ(rb::Len(two), 4);
+    EXPECT_EQ(rb::Right(two, 1).bytes(), "\xA9");
 }
 
 TEST_F(Strings, EveryMacRomanByteSurvivesARoundTrip) {

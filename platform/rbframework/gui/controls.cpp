@@ -48,6 +48,18 @@ QString withLineFeeds(QString s) {
     return s;
 }
 
+// A document's text (paragraph and line breaks still Qt's separators) as the runtime's string.
+// Speaking a whole book starts here, on the main thread: the text goes across in Qt's own
+// encoder, and what the string functions need to know of it is known on the way (Qt writes
+// well-formed UTF-8 whatever the units, a lone surrogate included; one byte a unit is ASCII).
+String runtimeText(QString s) {
+    s = withLineFeeds(std::move(s));
+    QByteArray utf8 = s.toUtf8();
+    const bool ascii = utf8.size() == s.size();
+    return String::fromBytes(utf8.constData(), static_cast<size_t>(utf8.size()), encoding::UTF8,
+                             {ascii ? int64_t{utf8.size()} : -1, ascii, true});
+}
+
 QString normaliseLineEnds(QString s) {
     s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
@@ -397,7 +409,8 @@ QString TextArea::plainText() const {
 }
 
 String TextArea::Text() const {
-    return fromQ(plainText());
+    // The separators are made LF on the way; the raw text keeps non-breaking spaces.
+    return runtimeText(edit()->document()->toRawText());
 }
 
 int32_t TextArea::TextLength() const {
@@ -412,7 +425,7 @@ String TextArea::TextMid(int32_t start, int32_t count) const {
     QTextCursor c(edit()->document());
     c.setPosition(unitsAt(static_cast<int32_t>(from)));
     c.setPosition(unitsAt(static_cast<int32_t>(to)), QTextCursor::KeepAnchor);
-    return fromQ(withLineFeeds(c.selectedText()));
+    return runtimeText(c.selectedText());
 }
 
 // Qt replaces a document's text in more than one step; the program sees one change.
@@ -464,7 +477,8 @@ void TextArea::setSelLength(int32_t length) {
 
 String TextArea::SelText() const {
     // The selection's own text, with its line and paragraph breaks as LF, as Text() reads them.
-    return fromQ(withLineFeeds(edit()->textCursor().selectedText()));
+    QTextCursor c = edit()->textCursor();
+    return runtimeText(c.selectedText());
 }
 
 void TextArea::setSelText(const String& text) {
