@@ -1,0 +1,68 @@
+// The process's audio output where a sound server answers: one playback stream on the user's
+// sound server (PulseAudio's, or PipeWire's through its PulseAudio service), kept open while
+// the program runs, corked while nothing plays and flushed when speech is cut off.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/speechsynthesis/Engine.h"
+
+namespace vellora::speech {
+
+// The few calls into the server that the sink makes, so that its logic can run against a fake
+// server. The backend's lock is the server connection's own (lock()/unlock()); every call but
+// open() and close() is made with it held, and the backend calls its Events with it held, on
+// its own thread.
+class PulseBackend {
+  public:
+    class Events {
+      public:
+        // [backend thread, never waits] The server asks for `bytes` more.
+        virtual void writable(size_t bytes) = 0;
+        // [backend thread, never waits] All that was written before the last drain() played.
+        virtual void drained() = 0;
+
+      protected:
+        ~Events() = default;
+    };
+
+    virtual ~PulseBackend() = default;
+    // Connects and opens a corked mono S16 stream at `rate`, asking for a total latency of
+    // `latencyFrames`; gives up after the backend's time limit. False when no server answers.
+    // [worker]
+    virtual bool open(int rate, uint32_t latencyFrames, Events& events) = 0;
+    // Disconnects; no event comes after it returns. Harmless when not open. [worker]
+    virtual void close() = 0;
+    virtual void lock() = 0;
+    virtual void unlock() = 0;
+    virtual void cork(bool corked) = 0;
+    virtual void flush() = 0;  // what the server holds of the stream is dropped
+    virtual void drain() = 0;  // drained() follows once what was written has played
+    virtual size_t writableSize() = 0;
+    // A buffer of the server's for up to `*bytes` (lowered to what it gives); false on error.
+    virtual bool beginWrite(void** data, size_t* bytes) = 0;
+    virtual bool write(const void* data, size_t bytes) = 0;
+    // The connection or the stream failed (the server went away). [any]
+    virtual bool failed() const = 0;
+    // The total latency the server granted, in frames; 0 when not known. [worker]
+    virtual uint32_t grantedLatencyFrames() { return 0; }
+};
+
+// The real server, through libpulse. `connectLimit` bounds open(): a server named in
+// PULSE_SERVER that never answers does not hold up the program's start. No server is spawned.
+std::unique_ptr<PulseBackend> MakeLibPulseBackend(
+    std::chrono::milliseconds connectLimit = std::chrono::milliseconds(500));
+
+// The total latency the sink asks of the server: a few milliseconds, so that the first word
+// after a rest is heard at once.
+constexpr int kPulseLatencyMs = 5;
+
+// The sink over `backend`. At rest the stream is corked (the server does not wake it); a
+// natural end drains first, so the last word's tail is heard, and a cut (flush()) drops at
+// once what the server holds.
+std::shared_ptr<AudioSink> MakePulseAudioSink(std::unique_ptr<PulseBackend> backend);
+
+}  // namespace vellora::speech
