@@ -79,11 +79,14 @@ class LibPulseBackend final : public PulseBackend {
 
     void cork(bool corked) override { done(pa_stream_cork(stream_, corked, nullptr, nullptr)); }
     void flush() override { done(pa_stream_flush(stream_, nullptr, nullptr)); }
-    void drain() override { done(pa_stream_drain(stream_, &LibPulseBackend::drainedCb, this)); }
 
     size_t writableSize() override {
         size_t n = pa_stream_writable_size(stream_);
         return n == size_t(-1) ? 0 : n;
+    }
+    size_t bufferBytes() override {
+        const pa_buffer_attr* a = pa_stream_get_buffer_attr(stream_);
+        return a ? a->tlength : 0;
     }
     bool beginWrite(void** data, size_t* bytes) override {
         return pa_stream_begin_write(stream_, data, bytes) == 0 && *data;
@@ -159,10 +162,6 @@ class LibPulseBackend final : public PulseBackend {
     static void writeCb(pa_stream*, size_t bytes, void* self) {
         auto* b = static_cast<LibPulseBackend*>(self);
         if (b->events_) b->events_->writable(bytes);
-    }
-    static void drainedCb(pa_stream*, int, void* self) {
-        auto* b = static_cast<LibPulseBackend*>(self);
-        if (b->events_) b->events_->drained();
     }
 
     const std::chrono::milliseconds limit_;

@@ -35,15 +35,8 @@ class PulseAudioSink final : public AudioSink, private PulseBackend::Events {
     }
 
     // A natural end: what the server holds is the last word's tail, which is heard out before
-    // the stream is corked.
-    void rest() override {
-        std::lock_guard guard(startStop_);
-        resting_ = true;
-        if (!open_) return;
-        backend_->lock();
-        if (!corked_) backend_->drain();
-        backend_->unlock();
-    }
+    // the stream is corked (by the pull, once the server holds nothing).
+    void rest() override { resting_ = true; }
 
     void flush() override {
         std::lock_guard guard(startStop_);
@@ -78,14 +71,12 @@ class PulseAudioSink final : public AudioSink, private PulseBackend::Events {
 
   private:
     void writable(size_t bytes) override {
-        // At rest nothing is written: a drain then ends, and a corked stream holds nothing
-        // stale for the next word to wait behind.
-        if (resting_.load(std::memory_order_relaxed) || corked_) return;
-        fill(bytes);
-    }
-
-    void drained() override {
-        if (resting_.load(std::memory_order_relaxed) && !corked_) {
+        if (corked_) return;
+        if (!resting_.load(std::memory_order_relaxed)) return fill(bytes);
+        // At rest nothing more is written; the server, which plays on through silence, is
+        // corked once what it held has played, and then holds nothing stale for the next word
+        // to wait behind.
+        if (bytes >= backend_->bufferBytes()) {
             backend_->cork(true);
             corked_ = true;
         }

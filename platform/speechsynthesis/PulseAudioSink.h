@@ -20,10 +20,9 @@ class PulseBackend {
   public:
     class Events {
       public:
-        // [backend thread, never waits] The server asks for `bytes` more.
+        // [backend thread, never waits] The server would take `bytes` now (it asks again as
+        // it plays, whether or not it was given what it asked for).
         virtual void writable(size_t bytes) = 0;
-        // [backend thread, never waits] All that was written before the last drain() played.
-        virtual void drained() = 0;
 
       protected:
         ~Events() = default;
@@ -40,8 +39,9 @@ class PulseBackend {
     virtual void unlock() = 0;
     virtual void cork(bool corked) = 0;
     virtual void flush() = 0;  // what the server holds of the stream is dropped
-    virtual void drain() = 0;  // drained() follows once what was written has played
     virtual size_t writableSize() = 0;
+    // The stream's buffer on the server: once it would take this much, it holds nothing.
+    virtual size_t bufferBytes() = 0;
     // A buffer of the server's for up to `*bytes` (lowered to what it gives); false on error.
     virtual bool beginWrite(void** data, size_t* bytes) = 0;
     virtual bool write(const void* data, size_t bytes) = 0;
@@ -60,9 +60,9 @@ std::unique_ptr<PulseBackend> MakeLibPulseBackend(
 // after a rest is heard at once.
 constexpr int kPulseLatencyMs = 5;
 
-// The sink over `backend`. At rest the stream is corked (the server does not wake it); a
-// natural end drains first, so the last word's tail is heard, and a cut (flush()) drops at
-// once what the server holds.
+// The sink over `backend`. At rest the stream is corked (the server does not wake it); after a
+// natural end it is corked once the server has played what it held, so the last word's tail is
+// heard, and a cut (flush()) drops at once what the server holds.
 std::shared_ptr<AudioSink> MakePulseAudioSink(std::unique_ptr<PulseBackend> backend);
 
 }  // namespace vellora::speech

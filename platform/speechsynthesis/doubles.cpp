@@ -198,7 +198,6 @@ class FakePulseBackend final : public PulseBackend {
         s_.open_ = true;
         s_.failed_ = false;
         s_.corked_ = true;
-        s_.drainDue_ = false;
         s_.held_ = 0;
         s_.events_ = &events;
         ++s_.opens_;
@@ -219,11 +218,8 @@ class FakePulseBackend final : public PulseBackend {
         s_.held_ = 0;
         s_.commands_.push_back("flush");
     }
-    void drain() override {
-        s_.drainDue_ = true;
-        s_.commands_.push_back("drain");
-    }
     size_t writableSize() override { return FakePulseServer::kHoldBytes - s_.held_; }
+    size_t bufferBytes() override { return FakePulseServer::kHoldBytes; }
     bool beginWrite(void** data, size_t* bytes) override {
         if (s_.failed_) return false;
         *bytes = std::min(*bytes, s_.buffer_.size() * sizeof(int16_t));
@@ -261,10 +257,6 @@ FakePulseServer::FakePulseServer() : buffer_(kHoldBytes / sizeof(int16_t)) {
             if (held_ < kHoldBytes && events_) {
                 ++requests_;
                 events_->writable(kHoldBytes - held_);
-            }
-            if (drainDue_ && held_ == 0 && events_) {
-                drainDue_ = false;
-                events_->drained();
             }
         }
     });

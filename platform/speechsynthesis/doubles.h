@@ -126,9 +126,10 @@ class FakeAudioDevice final : public AudioSink {
 };
 
 // A sound server for the server sink: every two milliseconds while the stream is uncorked it
-// plays up to 256 frames of what it holds and asks for what its buffer lacks, and answers a
-// drain once it holds nothing. It records the stream's commands in order ("cork", "uncork",
-// "flush", "drain") and can go away (opening fails, an open stream fails) and come back.
+// plays up to 256 frames of what it holds and asks for what its buffer lacks, as a server does
+// whether or not it was given what it asked before. It records the stream's commands in order
+// ("cork", "uncork", "flush") and can go away (opening fails, an open stream fails) and come
+// back.
 class FakePulseServer {
   public:
     static constexpr size_t kHoldBytes = 1024;  // the server's buffer for the stream
@@ -158,7 +159,6 @@ class FakePulseServer {
     bool open_ = false;
     bool failed_ = false;
     bool corked_ = true;
-    bool drainDue_ = false;
     size_t held_ = 0;
     uint64_t sounding_ = 0;
     uint64_t requests_ = 0;

@@ -59,15 +59,15 @@ class ServerSink : public ::testing::Test {
     std::vector<SpeechChannel> channels;
 };
 
-TEST_F(ServerSink, SpeechPlayedOutIsDrainedThenCorkedAndNothingWakesTheStreamAtRest) {
+TEST_F(ServerSink, SpeechPlayedOutIsCorkedOncePlayedAndNothingWakesTheStreamAtRest) {
     Install();
     SpeechChannel c = Channel();
     EXPECT_TRUE(server.Corked());  // nothing has played yet
     ASSERT_EQ(Say(c, "one two three."), noErr);
     ASSERT_TRUE(WaitFor([&] { return !Status(c).outputBusy; }));
     ASSERT_TRUE(WaitFor([&] { return server.Corked(); }, 2s));
-    // The tail of the last word was heard: drained, not flushed.
-    EXPECT_EQ(server.Commands(), (Commands{"uncork", "drain", "cork"}));
+    // The tail of the last word was heard: played out, not flushed.
+    EXPECT_EQ(server.Commands(), (Commands{"uncork", "cork"}));
     EXPECT_EQ(server.Held(), 0u);
     // 14 characters, every frame once (a fade-in may make the first one silent).
     EXPECT_GE(server.SoundingWritten(), 1390u);
