@@ -9,6 +9,8 @@
 namespace vellora::speech {
 namespace {
 
+std::atomic<bool> gHung{false};
+
 class LibPulseBackend final : public PulseBackend {
   public:
     explicit LibPulseBackend(std::chrono::milliseconds limit) : limit_(limit) {}
@@ -46,6 +48,7 @@ class LibPulseBackend final : public PulseBackend {
                                   &LibPulseBackend::timeUp, this);
         bool ok = waitForContext();
         if (ok) ok = openStream(rate, latencyFrames, props);
+        gHung = !ok && timedOut_;
         if (timer) pa_threaded_mainloop_get_api(loop_)->time_free(timer);
         pa_threaded_mainloop_unlock(loop_);
         pa_proplist_free(props);
@@ -174,6 +177,10 @@ class LibPulseBackend final : public PulseBackend {
 };
 
 }  // namespace
+
+bool PulseServerHung() {
+    return gHung;
+}
 
 std::unique_ptr<PulseBackend> MakeLibPulseBackend(std::chrono::milliseconds connectLimit) {
     return std::make_unique<LibPulseBackend>(connectLimit);

@@ -56,6 +56,11 @@ class PulseBackend {
 std::unique_ptr<PulseBackend> MakeLibPulseBackend(
     std::chrono::milliseconds connectLimit = std::chrono::milliseconds(500));
 
+// The last open() of the real backend in this process gave up on a server that took the
+// connection and did not answer in time. The fallback output is not tried then: ALSA's default
+// device may itself lead to that server, through a client whose wait is far longer. [any]
+bool PulseServerHung();
+
 // The total latency the sink asks of the server: a few milliseconds, so that the first word
 // after a rest is heard at once.
 constexpr int kPulseLatencyMs = 5;

@@ -71,6 +71,26 @@ class SystemAudioSink final : public AudioSink {
     std::atomic<AudioSink*> active_{nullptr};  // chosen_, once set; never changes after
 };
 
+// SDL's device, not tried while a server that does not answer would hold it up.
+class UnlessServerHung final : public AudioSink {
+  public:
+    bool start(AudioSource& source, int sampleRate) override {
+        return !PulseServerHung() && device_->start(source, sampleRate);
+    }
+    void stop() override { device_->stop(); }
+    void rest() override { device_->rest(); }
+    void flush() override { device_->flush(); }
+    void resume() override { device_->resume(); }
+    bool resting() const override { return device_->resting(); }
+    bool lost() override { return device_->lost(); }
+
+  private:
+    // A server that did not answer is not asked again through SDL's own client, whose wait
+    // for it is not bounded as ours is.
+    const std::shared_ptr<AudioSink> device_ =
+        MakeDeviceAudioSink(nullptr, "pipewire,alsa,sndio,dsp");
+};
+
 }  // namespace
 
 std::shared_ptr<AudioSink> MakeSystemAudioSink(
@@ -83,9 +103,7 @@ std::shared_ptr<AudioSink> MakeSystemAudioSink(
         return MakeDeviceAudioSink();
     return std::make_shared<SystemAudioSink>(
         [] { return MakePulseAudioSink(MakeLibPulseBackend()); },
-        // A server that did not answer is not asked again through SDL, whose wait for it is
-        // not bounded as ours is.
-        [] { return MakeDeviceAudioSink(nullptr, "pipewire,alsa,sndio,dsp"); });
+        [] { return std::make_shared<UnlessServerHung>(); });
 }
 
 }  // namespace vellora::speech
