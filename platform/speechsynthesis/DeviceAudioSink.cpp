@@ -20,7 +20,8 @@ constexpr auto kCloseAfter = std::chrono::milliseconds(1500);
 
 class DeviceAudioSink final : public AudioSink {
   public:
-    explicit DeviceAudioSink(std::shared_ptr<DeviceCounts> counts) : counts_(std::move(counts)) {}
+    DeviceAudioSink(std::shared_ptr<DeviceCounts> counts, std::string drivers)
+        : counts_(std::move(counts)), drivers_(std::move(drivers)) {}
     ~DeviceAudioSink() override { stop(); }
 
     bool start(AudioSource& source, int sampleRate) override {
@@ -101,6 +102,7 @@ class DeviceAudioSink final : public AudioSink {
             // SDL would take SIGTERM and SIGINT for an event queue nobody reads here, and the
             // program could then not be ended; its own handlers stay in place.
             SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+            if (!drivers_.empty()) SDL_SetHint(SDL_HINT_AUDIODRIVER, drivers_.c_str());
             if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
             subsystem_ = true;
         }
@@ -155,6 +157,7 @@ class DeviceAudioSink final : public AudioSink {
     }
 
     const std::shared_ptr<DeviceCounts> counts_;
+    const std::string drivers_;
     std::mutex mutex_;  // all below but calls_, between the worker, the closer and start/stop
     std::condition_variable changed_;
     AudioSource* source_ = nullptr;
@@ -174,8 +177,9 @@ class DeviceAudioSink final : public AudioSink {
 
 }  // namespace
 
-std::shared_ptr<AudioSink> MakeDeviceAudioSink(std::shared_ptr<DeviceCounts> counts) {
-    return std::make_shared<DeviceAudioSink>(std::move(counts));
+std::shared_ptr<AudioSink> MakeDeviceAudioSink(std::shared_ptr<DeviceCounts> counts,
+                                               std::string drivers) {
+    return std::make_shared<DeviceAudioSink>(std::move(counts), std::move(drivers));
 }
 
 }  // namespace vellora::speech

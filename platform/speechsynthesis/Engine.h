@@ -94,6 +94,10 @@ class AudioSink {
     // callback that is running to return, and resuming may open the device again, which takes
     // a while that the callers of the layer would otherwise wait through.
     virtual void rest() { resting_ = true; }
+    // What the output holds and has not played yet is dropped unheard: called on the worker,
+    // right before rest(), when the speech that rests it was cut off rather than played out.
+    // An output that cannot drop what it holds leaves it be.
+    virtual void flush() {}
     virtual void resume() { resting_ = false; }
     // True from rest() until the next resume(): the one record of whether the output rests,
     // which the layer asks on the worker. An output that overrides rest() and resume()

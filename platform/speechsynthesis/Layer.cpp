@@ -4,13 +4,14 @@
 #include <cmath>
 #include <deque>
 #include <optional>
+#include <utility>
 
 #include "platform/speechsynthesis/Chunking.h"
-#include "platform/speechsynthesis/DeviceAudioSink.h"
 #include "platform/speechsynthesis/EspeakEngine.h"
 #include "platform/speechsynthesis/Lane.h"
 #include "platform/speechsynthesis/Notify.h"
 #include "platform/speechsynthesis/SoundFile.h"
+#include "platform/speechsynthesis/SystemAudioSink.h"
 #include "platform/speechsynthesis/TextConverter.h"
 #include "platform/speechsynthesis/Voices.h"
 
@@ -332,13 +333,13 @@ Layer::Lock Layer::start() {
     ensureEngine();
     if (!sinkTried_) {
         sinkTried_ = true;
-        std::shared_ptr<AudioSink> s = MakeDeviceAudioSink();
+        std::shared_ptr<AudioSink> s = MakeSystemAudioSink();
         sink_ = s;
         int rate = sampleRate();
         lock.unlock();  // opening a device takes its time; the callback needs no lock
         bool ok = s->start(*this, rate);
         lock.lock();
-        if (sink_ == s) audioOk_ = ok;
+        if (sink_ == s) outputTried(ok);
     }
     if (!worker_.joinable()) worker_ = std::thread([this] { work(); });
     return lock;
@@ -435,6 +436,7 @@ void Layer::endSpeech(Lock& lock, Channel& ch) {
     poke();  // the end is reported by the worker
     if (!u->toFile) {
         u->state = Utterance::State::Over;
+        cut_ = true;
         ch.lane->drop();
         std::vector<int16_t>().swap(u->pcm);
         u->pcmHead = 0;
@@ -521,6 +523,7 @@ OSErr Layer::pauseAt(SpeechChannel chan, int32_t where) {
         return noErr;
     if (where == kSpeechImmediate || u.toFile) {
         u.state = Utterance::State::Paused;
+        cut_ = cut_ || !u.toFile;
         poke();  // the worker rests the output
     } else {
         u.state = Utterance::State::PausingAt;
@@ -614,7 +617,14 @@ void Layer::installSink(std::shared_ptr<AudioSink> s) {
     if (old) old->stop();
     bool ok = s && s->start(*this, rate);
     lock.lock();
-    if (sink_ == s) audioOk_ = ok;
+    if (sink_ == s) outputTried(ok);
+}
+
+void Layer::outputTried(bool ok) {
+    audioOk_ = ok;
+    reopenDelay_ = std::chrono::milliseconds(ok ? 0 : 100);
+    nextDeviceCheck_ = std::chrono::steady_clock::now() + reopenDelay_;
+    if (!ok) poke();  // the worker waits no longer than the next try
 }
 
 bool Layer::waitUntilIdle(std::chrono::milliseconds timeout) {
@@ -633,11 +643,14 @@ void Layer::watchDevice(Lock& lock, bool audible) {
     using namespace std::chrono;
     auto now = steady_clock::now();
     nextDeviceCheck_ = now + milliseconds(200);
-    if (!sink_ || !audioOk_ || !audible) return;
+    // An output that never opened is tried again as one that went away: a sound server may
+    // start after the program (at login, say), and speech is to be heard once it is there.
+    bool opened = audioOk_;
+    if (!sink_ || (opened && !audible)) return;
     std::shared_ptr<AudioSink> s = sink_;
     int rate = sampleRate();
     lock.unlock();
-    bool lost = s->lost();
+    bool lost = !opened || s->lost();
     bool back = false;
     if (lost) {
         s->stop();
@@ -647,6 +660,7 @@ void Layer::watchDevice(Lock& lock, bool audible) {
     if (sink_ != s || !lost) return;
     if (back) {
         reopenDelay_ = milliseconds(0);
+        audioOk_ = true;
     } else {
         reopenDelay_ = std::clamp(reopenDelay_ * 2, milliseconds(100), milliseconds(2000));
         nextDeviceCheck_ = now + reopenDelay_;
@@ -757,7 +771,9 @@ void Layer::work() {
         if (reportEnds(lock)) continue;
         bool audible = std::any_of(channels_.begin(), channels_.end(),
                                    [](const auto& c) { return Audible(*c); });
-        if (audible && std::chrono::steady_clock::now() >= nextDeviceCheck_) {
+        if (audible) cut_ = false;  // what was cut off is not all that is heard
+        if ((audible || (sink_ && !audioOk_)) &&
+            std::chrono::steady_clock::now() >= nextDeviceCheck_) {
             watchDevice(lock, audible);
             continue;
         }
@@ -812,13 +828,17 @@ Layer::Next Layer::nextToMake() {
 }
 
 bool Layer::matchOutputTo(Lock& lock, bool audible) {
+    bool cut = std::exchange(cut_, false);
     if (!sink_ || audible != sink_->resting()) return false;
     std::shared_ptr<AudioSink> s = sink_;
     lock.unlock();
-    if (audible)
+    if (audible) {
         s->resume();
-    else
+    } else {
+        // Speech cut off is not to be heard any more; speech played out keeps its tail.
+        if (cut) s->flush();
         s->rest();
+    }
     lock.lock();
     return true;
 }
@@ -826,11 +846,15 @@ bool Layer::matchOutputTo(Lock& lock, bool audible) {
 void Layer::waitForWork(Lock& lock, bool audible) {
     idle_ = true;
     settled_.notify_all();
+    bool retry = sink_ && !audioOk_;
+    auto nextTry = nextDeviceCheck_;
     lock.unlock();
     if (audible) {
         // The callback signals as it plays; the timeout covers an output that stopped
         // calling it.
         (void)signal_.try_acquire_for(std::chrono::milliseconds(100));
+    } else if (retry) {
+        (void)signal_.try_acquire_until(nextTry);
     } else {
         signal_.acquire();
     }

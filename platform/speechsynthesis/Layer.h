@@ -119,6 +119,9 @@ class Layer final : public AudioSource {
     // Stops and starts again an output that went away while something is to be heard, less
     // often each time it fails; may let go of the lock.
     void watchDevice(Lock& lock, bool audible);
+    // The output's first start (or an installed one's) is over: when it failed, the worker
+    // tries again as for a lost output.
+    void outputTried(bool ok);
     // Under the lock: the output to resume, when it rests and new samples have come.
     std::shared_ptr<AudioSink> wakeSink();
 
@@ -130,7 +133,8 @@ class Layer final : public AudioSource {
     bool engineTried_ = false;
     std::shared_ptr<AudioSink> sink_;
     bool sinkTried_ = false;
-    bool audioOk_ = false;
+    bool audioOk_ = false;  // the output opened once: speech can be heard
+    bool cut_ = false;      // heard speech was cut off since the worker last matched the output
     std::vector<VoiceEntry> voices_;
     std::vector<std::shared_ptr<Channel>> channels_;
     uintptr_t nextHandle_ = 1;

@@ -127,8 +127,9 @@ OSErr NewSpeechChannel(const VoiceSpec* voice, SpeechChannel* chan) {
     if (!layer.hasEngine()) return kSpeechNoEngineErr;
     int index = ResolveVoice(layer, voice);
     if (index < 0) return kSpeechVoiceNotFoundErr;
-    // Without a sound device speech is not available, though it could go to a file.
-    if (!layer.audioAvailable()) return kSpeechNoAudioErr;
+    // A channel is made without a sound output too: speech to a file works, and speech is
+    // heard once an output opens (a sound server may start after the program). Until then
+    // speaking to the output fails at once.
     return layer.newChannel(index, chan);
 }
 

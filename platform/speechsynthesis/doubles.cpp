@@ -187,4 +187,125 @@ bool FakeAudioDevice::lost() {
     return !present_ || !thread_.joinable();
 }
 
+class FakePulseBackend final : public PulseBackend {
+  public:
+    explicit FakePulseBackend(FakePulseServer& server) : s_(server) {}
+    ~FakePulseBackend() override { close(); }
+
+    bool open(int, uint32_t, Events& events) override {
+        std::lock_guard lock(s_.mutex_);
+        if (!s_.present_) return false;
+        s_.open_ = true;
+        s_.failed_ = false;
+        s_.corked_ = true;
+        s_.held_ = 0;
+        s_.events_ = &events;
+        ++s_.opens_;
+        return true;
+    }
+    void close() override {
+        std::lock_guard lock(s_.mutex_);
+        s_.open_ = false;
+        s_.events_ = nullptr;
+    }
+    void lock() override { s_.mutex_.lock(); }
+    void unlock() override { s_.mutex_.unlock(); }
+    void cork(bool corked) override {
+        s_.corked_ = corked;
+        s_.commands_.push_back(corked ? "cork" : "uncork");
+    }
+    void flush() override {
+        s_.held_ = 0;
+        s_.commands_.push_back("flush");
+    }
+    size_t writableSize() override { return FakePulseServer::kHoldBytes - s_.held_; }
+    size_t bufferBytes() override { return FakePulseServer::kHoldBytes; }
+    bool beginWrite(void** data, size_t* bytes) override {
+        if (s_.failed_) return false;
+        *bytes = std::min(*bytes, s_.buffer_.size() * sizeof(int16_t));
+        *data = s_.buffer_.data();
+        return true;
+    }
+    bool write(const void* data, size_t bytes) override {
+        if (s_.failed_) return false;
+        const auto* pcm = static_cast<const int16_t*>(data);
+        for (size_t i = 0; i < bytes / sizeof(int16_t); ++i) s_.sounding_ += pcm[i] != 0;
+        s_.held_ += bytes;
+        return true;
+    }
+    bool failed() const override {
+        std::lock_guard lock(s_.mutex_);
+        return s_.failed_;
+    }
+
+  private:
+    FakePulseServer& s_;
+};
+
+FakePulseServer::FakePulseServer() : buffer_(kHoldBytes / sizeof(int16_t)) {
+    clock_ = std::thread([this] {
+        while (!quit_) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            std::lock_guard lock(mutex_);
+            if (!open_ || failed_) continue;
+            if (!present_) {
+                failed_ = true;
+                continue;
+            }
+            if (corked_ || !playing_) continue;
+            held_ -= std::min<size_t>(held_, 256 * sizeof(int16_t));
+            if (held_ < kHoldBytes && events_) {
+                ++requests_;
+                events_->writable(kHoldBytes - held_);
+            }
+        }
+    });
+}
+
+FakePulseServer::~FakePulseServer() {
+    quit_ = true;
+    clock_.join();
+}
+
+std::unique_ptr<PulseBackend> FakePulseServer::Backend() {
+    return std::make_unique<FakePulseBackend>(*this);
+}
+
+void FakePulseServer::SetPresent(bool present) {
+    std::lock_guard lock(mutex_);
+    present_ = present;
+}
+void FakePulseServer::SetPlaying(bool playing) {
+    std::lock_guard lock(mutex_);
+    playing_ = playing;
+}
+std::vector<std::string> FakePulseServer::Commands() const {
+    std::lock_guard lock(mutex_);
+    return commands_;
+}
+void FakePulseServer::ClearCommands() {
+    std::lock_guard lock(mutex_);
+    commands_.clear();
+}
+bool FakePulseServer::Corked() const {
+    std::lock_guard lock(mutex_);
+    return corked_;
+}
+size_t FakePulseServer::Held() const {
+    std::lock_guard lock(mutex_);
+    return held_;
+}
+uint64_t FakePulseServer::SoundingWritten() const {
+    std::lock_guard lock(mutex_);
+    return sounding_;
+}
+uint64_t FakePulseServer::Requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+int FakePulseServer::Opens() const {
+    std::lock_guard lock(mutex_);
+    return opens_;
+}
+
 }  // namespace vellora::speech::testing

@@ -1,7 +1,8 @@
 // Test doubles for the seams of testing.h: a RecordingEngine records every request and channel
 // call and makes fake audio with marks where the test wants them; a ManualAudioClock plays only
 // the frames the test pulls by hand; a FakeAudioDevice pulls on a thread of its own and can be
-// taken away and given back. Built into speechsynthesis_testing, which only tests and
+// taken away and given back; a FakePulseServer stands for a sound server behind the server
+// sink's seam. Built into speechsynthesis_testing, which only tests and
 // benchmarks link.
 #pragma once
 
@@ -11,9 +12,11 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/speechsynthesis/PulseAudioSink.h"
 #include "platform/speechsynthesis/testing.h"
 
 namespace vellora::speech::testing {
@@ -120,6 +123,49 @@ class FakeAudioDevice final : public AudioSink {
     int opens_ = 0;
     int attempts_ = 0;
     std::thread thread_;
+};
+
+// A sound server for the server sink: every two milliseconds while the stream is uncorked it
+// plays up to 256 frames of what it holds and asks for what its buffer lacks, as a server does
+// whether or not it was given what it asked before. It records the stream's commands in order
+// ("cork", "uncork", "flush") and can go away (opening fails, an open stream fails) and come
+// back.
+class FakePulseServer {
+  public:
+    static constexpr size_t kHoldBytes = 1024;  // the server's buffer for the stream
+
+    FakePulseServer();
+    ~FakePulseServer();
+    // A backend on this server; the server outlives it.
+    std::unique_ptr<PulseBackend> Backend();
+
+    void SetPresent(bool present);
+    void SetPlaying(bool playing);  // false: the server's clock stands still
+    std::vector<std::string> Commands() const;
+    void ClearCommands();
+    bool Corked() const;
+    size_t Held() const;               // bytes written and not yet played
+    uint64_t SoundingWritten() const;  // frames written that were not silence
+    uint64_t Requests() const;         // times the stream was asked for more
+    int Opens() const;
+
+  private:
+    friend class FakePulseBackend;
+    mutable std::mutex mutex_;  // the backend's lock
+    std::thread clock_;
+    std::atomic<bool> quit_{false};
+    bool present_ = true;
+    bool playing_ = true;
+    bool open_ = false;
+    bool failed_ = false;
+    bool corked_ = true;
+    size_t held_ = 0;
+    uint64_t sounding_ = 0;
+    uint64_t requests_ = 0;
+    int opens_ = 0;
+    std::vector<std::string> commands_;
+    PulseBackend::Events* events_ = nullptr;
+    std::vector<int16_t> buffer_;
 };
 
 }  // namespace vellora::speech::testing

@@ -769,13 +769,49 @@ class SpeechDevice : public ::testing::Test {
     std::shared_ptr<FakeAudioDevice> device;
 };
 
-TEST_F(SpeechDevice, NoDeviceAtStartMeansNoSpeech) {
+// No device at start: channels are made, speech to the device fails at once and keeps
+// nothing (a text typed meanwhile is not heard late), speech to a file goes on, and the device
+// is tried again, less often each time, until it comes; then the same channel speaks.
+TEST_F(SpeechDevice, NoDeviceAtStartIsTriedUntilItComesAndThenTheChannelSpeaks) {
     device->SetPresent(false);
     InstallAudioSink(device);
+    EXPECT_FALSE(SpeechAvailable());
     SpeechChannel c = nullptr;
-    EXPECT_EQ(NewSpeechChannel(nullptr, &c), kSpeechNoAudioErr);
+    ASSERT_EQ(NewSpeechChannel(nullptr, &c), noErr);
     int16_t voices = 0;
     EXPECT_EQ(CountVoices(&voices), noErr);  // the synthesizer itself is there
+    const std::string text = "Typed before the device came.";
+    int done = 0;
+    ASSERT_TRUE(SetSpeechDoneHandler(c, [&] { ++done; }));
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), kSpeechNoAudioErr);
+    EXPECT_FALSE(Status(c).outputBusy);
+
+    speechtest::TempFolder folder;
+    CFURLRef url = speechtest::FileUrl(folder.path(), "out.wav");
+    ASSERT_EQ(SetSpeechInfo(c, kSpeechOutputFileSelector, url), noErr);
+    CFRelease(url);
+    ASSERT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), noErr);
+    ASSERT_TRUE(speechtest::WaitFor([&] { return !Status(c).outputBusy; }));
+    EXPECT_EQ(speechtest::ReadSound((folder.path() / "out.wav").string()).samples.size(),
+              text.size() * 200);
+    ASSERT_EQ(SetSpeechInfo(c, kSpeechOutputFileSelector, nullptr), noErr);
+
+    // Tried again with the lost device's backoff: a few times in the first second, not more.
+    auto t0 = std::chrono::steady_clock::now();
+    int attempts = device->Attempts();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    int tries = device->Attempts() - attempts;
+    EXPECT_GE(tries, 2);
+    EXPECT_LE(tries, 6) << "over " << (std::chrono::steady_clock::now() - t0).count() << " ns";
+
+    device->SetPresent(true);
+    ASSERT_TRUE(speechtest::WaitFor([&] { return SpeechAvailable(); }, std::chrono::seconds(5)));
+    EXPECT_EQ(device->Opens(), 1);
+    ASSERT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), noErr);
+    ASSERT_TRUE(speechtest::WaitFor([&] { return FramesMixed(c) >= text.size() * 200; }));
+    ASSERT_TRUE(speechtest::WaitFor([&] { return done == 2; }));  // the file's, then this one
+    EXPECT_EQ(DisposeSpeechChannel(c), noErr);
 }
 
 TEST_F(SpeechDevice, SpeechGoesOnWhenTheDeviceComesBack) {

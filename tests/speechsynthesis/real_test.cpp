@@ -55,8 +55,11 @@ TEST(RealSpeechDevice, AnAudioDriverThatDoesNotExistLeavesSpeechUnavailable) {
     {
         vellora_test::ScopedEnv driver("SDL_AUDIODRIVER", "no-such-driver");
         SpeechChannel channel = nullptr;
-        EXPECT_EQ(NewSpeechChannel(nullptr, &channel), kSpeechNoAudioErr);
-        EXPECT_EQ(channel, nullptr);
+        ASSERT_EQ(NewSpeechChannel(nullptr, &channel), noErr);
+        EXPECT_FALSE(vellora::speech::SpeechAvailable());
+        const char text[] = "Nothing to hear this on.";
+        EXPECT_EQ(SpeakText(channel, text, sizeof text - 1), kSpeechNoAudioErr);
+        EXPECT_EQ(DisposeSpeechChannel(channel), noErr);
         int16_t voices = 0;
         EXPECT_EQ(CountVoices(&voices), noErr);
         EXPECT_GT(voices, 0);
