@@ -67,9 +67,16 @@ SpeechChannelZRQ* channel() {
     return Module1::sc.get();
 }
 
+constexpr int32_t kNoAudioOutput = -241;
+
 void speakOnChannel(const String& s) {
     SpeechChannelZRQ* sc = channel();
-    if (sc && !sc->Speak(s)) rb::MsgBox("I can't speak that text.");
+    if (!sc || sc->Speak(s)) return;
+    // No sound output yet (a sound server that has not started): the text is not at fault.
+    if (sc->Lasterror() == kNoAudioOutput)
+        rb::MsgBox("Speech is not available on this computer configuration.");
+    else
+        rb::MsgBox("I can't speak that text.");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/speechsynthesis/Notify.h"
 #include "platform/speechsynthesis/doubles.h"
 #include "tests/editor/main_window_harness.h"
 
@@ -384,6 +385,33 @@ TEST_F(Commands, WithoutAChannelTheCommandsSaySoAndTheOthersWork) {
     EXPECT_TRUE(spoken().empty());
     EXPECT_TRUE(calls({Call::SetRate, Call::Pause}).empty());
     Module1::sc = kept;
+}
+
+// A sound output that comes only after the window opened (a sound server that starts late):
+// until then the reading buttons say speech is not available, not that the text is at fault;
+// once it is there, the same channel reads.
+TEST_F(Commands, WithoutAnOutputYetTheButtonsSaySoThenReadOnceItComes) {
+    auto late = std::make_shared<speech::testing::FakeAudioDevice>();
+    late->SetPresent(false);
+    speech::testing::InstallAudioSink(late);
+    size_t made = gEngine->Requests().size();
+    setText("Hello", 0);
+    w_->SpeakToEnd()->Push();
+    EXPECT_EQ(dialogs_.messages, std::vector<std::string>{kNoSpeech});
+    speech::testing::WaitUntilIdle();
+    EXPECT_EQ(gEngine->Requests().size(), made);  // nothing was synthesized
+
+    late->SetPresent(true);
+    for (int i = 0; i < 500 && !speech::SpeechAvailable(); ++i) QTest::qWait(10);
+    ASSERT_TRUE(speech::SpeechAvailable());
+    w_->SpeakToEnd()->Push();
+    EXPECT_EQ(dialogs_.messages.size(), 1u);
+    ASSERT_TRUE(speech::testing::WaitUntilIdle());
+    std::vector<speech::SynthRequest> requests = gEngine->Requests();
+    ASSERT_EQ(requests.size(), made + 1);
+    EXPECT_EQ(requests.back().text, "Hello");
+    w_->StopSpeaking()->Push();
+    speech::testing::InstallAudioSink(gAudio);
 }
 
 }  // namespace
