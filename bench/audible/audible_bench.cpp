@@ -173,9 +173,9 @@ void EchoRows(const std::string& label, size_t size, int runs) {
         Add(espeak[group], heard, r0);
         Add(all[1], heard, r0);
     }
-    std::string head = "blank key -> word audible, " + label + ", device at rest: ";
-    for (int g = 0; g < 2; ++g) Print(head + "Vellora, " + names[g], program[g]);
-    Print(head + "Vellora, all", all[0]);
+    std::printf("blank key -> word audible, %s, device at rest:\n", label.c_str());
+    for (int g = 0; g < 2; ++g) Print("  Vellora, " + std::string(names[g]), program[g]);
+    Print("  Vellora, all", all[0]);
     for (int g = 0; g < 2; ++g)
         Print("  espeak-ng's own playback, " + std::string(names[g]), espeak[g]);
     Print("  espeak-ng's own playback, all", all[1]);
@@ -256,7 +256,7 @@ void SpeakRows(int runs) {
         }
     }
     for (Size& size : sizes) {
-        Print("Speak to End -> audible, " + std::string(size.label) + ", device at rest: Vellora",
+        Print("Speak to End -> audible, " + std::string(size.label) + ", at rest: Vellora",
               size.program);
         Print("  espeak-ng's own playback", size.espeak);
         PrintRatio("  Vellora / espeak-ng", size.program, size.espeak);
@@ -268,11 +268,12 @@ void SpeakRows(int runs) {
 
 // ---- typing at a steady pace --------------------------------------------------------------
 
-// Four-letter words of vowels and sonorants only: no closure inside a word is long enough to
-// pass for the gap between two words, so each start of sound is a word.
+// Four-letter words of vowels and sonorants only, each sounding for 290-400 ms with no quiet
+// inside longer than about 10 ms, so 25 ms of quiet is a gap between words; a break in the
+// sound (a late buffer) less than 250 ms after a word began is taken as part of that word.
 const std::vector<std::string> kTypedWords = {"mole", "lawn", "moon", "lime", "rule", "mall",
                                               "wool", "noon", "mine", "wren", "loom"};
-constexpr double kWordGapMs = 40;
+constexpr double kWordGapMs = 25, kWordSpacingMs = 250;
 
 // The lag of each word's first sound behind its blank, the words matched in order.
 void PrintLags(const std::string& row, const std::vector<Ns>& blanks,
@@ -288,9 +289,13 @@ void PrintLags(const std::string& row, const std::vector<Ns>& blanks,
         }
     }
     Print(row, s);
-    if (heard.size() != blanks.size())
-        std::printf("  %zu starts of sound for %zu words: the lags below may be misaligned\n",
-                    heard.size(), blanks.size());
+    if (heard.size() != blanks.size() && !heard.empty())
+        // Two words run together or one broken in two shift the matching from there on; the
+        // last start of sound is still the last word's.
+        std::printf(
+            "  %zu starts of sound for %zu words, so the lags above may be misaligned; "
+            "the last start of sound is %.0f ms behind the last blank\n",
+            heard.size(), blanks.size(), Ms(heard.back() - blanks.back()));
     if (lag.size() < 2) return;
     // Least squares over the words: how much later each word is heard than the one before.
     double n = double(lag.size()), sx = 0, sy = 0, sxx = 0, sxy = 0;
@@ -332,8 +337,10 @@ void TypingRows(const std::string& label, size_t size, int words) {
         if (n >= expected) break;
     }
     gMonitor.waitQuiet(1000, 60000);
-    PrintLags("typing 4-letter words at 100 ms a key, blank -> echo, " + label + ": Vellora",
-              blanks, gMonitor.onsets(blanks.front(), Now(), kWordGapMs));
+    std::printf("typing %d 4-letter words at 100 ms a key, %s: blank -> its echo audible\n", words,
+                label.c_str());
+    PrintLags("  Vellora", blanks,
+              gMonitor.onsets(blanks.front(), Now(), kWordGapMs, kWordSpacingMs));
 
     // espeak-ng's own queue, each word handed over at its blank's time.
     gMonitor.waitQuiet(kRestMs);
@@ -345,7 +352,7 @@ void TypingRows(const std::string& label, size_t size, int words) {
     }
     gMonitor.waitQuiet(1000, 60000);
     PrintLags("  espeak-ng's own playback, the same words at the same times", said,
-              gMonitor.onsets(said.front(), Now(), kWordGapMs));
+              gMonitor.onsets(said.front(), Now(), kWordGapMs, kWordSpacingMs));
 }
 
 // ---- idle CPU -----------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -38,6 +39,8 @@ class Monitor {
     // Loud samples closer than this belong to one run; every question asks about gaps of
     // tens of milliseconds, so nothing is lost by it.
     static constexpr Ns kMergeNs = 5000000;
+    // How far past a block the reader looks before it times the block (see read()).
+    static constexpr Ns kLookaheadNs = 250000000;
 
     // Forks the reader; call it before the process has threads. False, after saying so, when
     // the monitor cannot be read.
@@ -93,15 +96,17 @@ class Monitor {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
-    // Starts of sound (a loud sample after `gapMs` of quiet) in [t0, t1).
-    std::vector<Ns> onsets(Ns t0, Ns t1, double gapMs) {
+    // Starts of sound (a loud sample after `gapMs` of quiet) in [t0, t1), each at least
+    // `spacingMs` after the one before: a break inside a word shorter than that is the word's.
+    std::vector<Ns> onsets(Ns t0, Ns t1, double gapMs, double spacingMs) {
         std::vector<Ns> out;
-        Ns gap = Ns(gapMs * 1e6), previous = t0 - gap;
+        Ns gap = Ns(gapMs * 1e6), spacing = Ns(spacingMs * 1e6), previous = t0 - gap;
         long n = shared_->count.load();
         for (long i = firstEndingAfter(t0, n); i < n; ++i) {
             Ns start = std::max(t0, shared_->runs[i].start.load());
             if (start >= t1) break;
-            if (start - previous >= gap) out.push_back(start);
+            if (start - previous >= gap && (out.empty() || start - out.back() >= spacing))
+                out.push_back(start);
             previous = shared_->runs[i].end.load();
         }
         return out;
@@ -127,7 +132,7 @@ class Monitor {
     struct Shared {
         std::atomic<int> state{kStarting};
         std::atomic<bool> quit{false};
-        std::atomic<Ns> last{0};     // when the last block arrived
+        std::atomic<Ns> last{0};     // the end of the last block read
         std::atomic<long> count{0};  // runs published; the last may still grow
         Run runs[kMaxRuns];
     };
@@ -160,36 +165,61 @@ class Monitor {
             return 1;
         }
         shared_->state = kRunning;
+        // A block is timed once blocks up to kLookaheadNs after it have come: every block's
+        // arrival, less the frames between, bounds from above when an earlier sample was
+        // there to read. A read that the scheduler delays returns several blocks at once, and
+        // the sink may drop frames when it runs late, so neither the arrival of the block
+        // itself nor a count of frames alone would do; the least of those bounds is the
+        // earliest evidence, and holds across a gap in the stream.
+        struct Pending {
+            Ns position;      // frames before the block's first sample
+            Ns time;          // the least bound so far on when its first sample was there
+            int first, last;  // its first and last loud samples; -1 when it has none
+        };
+        std::deque<Pending> pending;
         int16_t block[kBlock];
+        Ns framesRead = 0;
         while (!shared_->quit.load()) {
             if (pa_simple_read(s, block, sizeof block, &error) < 0) {
                 std::fprintf(stderr, "monitor read: %s\n", pa_strerror(error));
                 break;
             }
-            // Timed by when the block arrived: sample i of it is (kBlock - i) frames older.
-            Ns now = SteadyNow();
-            int first = -1, lastLoud = -1;
+            Ns arrived = SteadyNow();
+            Pending b{framesRead, 0, -1, -1};
+            framesRead += kBlock;
             for (int i = 0; i < kBlock; ++i)
                 if (block[i] >= kLoud || block[i] <= -kLoud) {
-                    if (first < 0) first = i;
-                    lastLoud = i;
+                    if (b.first < 0) b.first = i;
+                    b.last = i;
                 }
-            if (first >= 0) {
-                Ns start = now - Ns(kBlock - first) * kFrameNs;
-                Ns end = now - Ns(kBlock - lastLoud - 1) * kFrameNs;
-                long n = shared_->count.load();
-                if (n && start - shared_->runs[n - 1].end.load() <= kMergeNs) {
-                    shared_->runs[n - 1].end = end;
-                } else if (n < kMaxRuns) {
-                    shared_->runs[n].start = start;
-                    shared_->runs[n].end = end;
-                    shared_->count = n + 1;
-                }
+            // The block's last sample was there by `arrived` at the latest.
+            Ns offset = arrived - framesRead * kFrameNs;
+            b.time = offset + b.position * kFrameNs;
+            for (Pending& p : pending) p.time = std::min(p.time, offset + p.position * kFrameNs);
+            pending.push_back(b);
+            while (Ns(pending.size()) * kBlock * kFrameNs > kLookaheadNs) {
+                publish(pending.front());
+                pending.pop_front();
             }
-            shared_->last = now;
         }
         pa_simple_free(s);
         return 0;
+    }
+
+    template <typename Block>
+    void publish(const Block& b) {
+        if (b.first >= 0) {
+            Ns start = b.time + b.first * kFrameNs, end = b.time + (b.last + 1) * kFrameNs;
+            long n = shared_->count.load();
+            if (n && start - shared_->runs[n - 1].end.load() <= kMergeNs) {
+                shared_->runs[n - 1].end = end;
+            } else if (n < kMaxRuns) {
+                shared_->runs[n].start = start;
+                shared_->runs[n].end = end;
+                shared_->count = n + 1;
+            }
+        }
+        shared_->last = b.time + kBlock * kFrameNs;
     }
 
     Shared* shared_ = nullptr;
