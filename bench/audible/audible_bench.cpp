@@ -5,7 +5,18 @@
 // 256-frame streams (the reference process) are timed in the same run, interleaved with the
 // program trial by trial.
 //
-// Row groups, all by default: start, idle, echo, floor, speak, typing.
+// Row groups, all by default:
+//   start   start -> first window mapped, against a bare Qt 6 window (both as new processes)
+//   idle    CPU of the program's threads at rest, text empty and 1,000,000 characters
+//   echo    blank key -> the word heard, 10,000 and 1,000,000 characters, device at rest,
+//           words with plosive and with vowel/sonorant onsets apart; espeak-ng on each word
+//   floor   the sound server's floors: an idle stream written to, a running stream switched
+//   speak   Speak to End -> heard (a word, 10,000, 1,000,000 characters) and Stop Speaking ->
+//           silence, each trial from rest; espeak-ng on the same text and espeak_Cancel
+//   typing  30 words typed at 100 ms a key: each echo's lag behind its blank, and espeak-ng's
+//           own queue given the same words at the same times
+// Every row gives n, median and p90, and the runs that were never heard; each ratio is to an
+// anchor from the same run.
 // Run it through bench/audible/run, which starts a private PulseAudio and Xvfb for it.
 // Usage: audible_bench <reference-program> [runs] [group,group,...]
 //        (or the groups in VELLORA_BENCH_ROWS)
@@ -102,6 +113,12 @@ KeySym LetterKey(char c) {
     return c == ' ' ? XK_space : KeySym(XK_a + (c - 'a'));
 }
 
+// A text of `size` characters to type at the end of: it ends in a blank, so that the first
+// word typed is a word of its own and its echo that word alone.
+std::string TypedInto(size_t size) {
+    return Filler(size - 1, 0) + " ";
+}
+
 // The text area holds `text`, focused, the caret at `caret`, all of it heard before.
 void SetText(const std::string& text, size_t caret) {
     bench::SetText(text, caret, 200);
@@ -152,7 +169,7 @@ const std::vector<std::string> kSonorant = {"apple", "open",  "many",  "yellow",
                                             "word",  "ocean", "lemon", "river"};
 
 void EchoRows(const std::string& label, size_t size, int runs) {
-    SetText(Filler(size, 0), size);
+    SetText(TypedInto(size), size);
     Stats program[2], espeak[2], all[2], letter;
     const char* names[2] = {"plosive onsets", "vowel/sonorant onsets"};
     for (int i = 0; i < runs; ++i) {
@@ -289,6 +306,15 @@ void PrintLags(const std::string& row, const std::vector<Ns>& blanks,
         }
     }
     Print(row, s);
+    // VELLORA_BENCH_WORDS=1: every blank and start of sound, from the first blank, to see
+    // where a count of words went wrong.
+    if (std::getenv("VELLORA_BENCH_WORDS")) {
+        std::printf("  blanks at");
+        for (Ns b : blanks) std::printf(" %.0f", Ms(b - blanks.front()));
+        std::printf("\n  sound starts at");
+        for (Ns h : heard) std::printf(" %.0f", Ms(h - blanks.front()));
+        std::printf("\n");
+    }
     if (heard.size() != blanks.size() && !heard.empty())
         // Two words run together or one broken in two shift the matching from there on; the
         // last start of sound is still the last word's.
@@ -316,7 +342,7 @@ void PrintLags(const std::string& row, const std::vector<Ns>& blanks,
 }
 
 void TypingRows(const std::string& label, size_t size, int words) {
-    std::string text = Filler(size, 0);
+    std::string text = TypedInto(size);
     SetText(text, size);
     gMonitor.waitQuiet(kRestMs);
     std::vector<Ns> blanks;
@@ -430,7 +456,10 @@ int StartedProgram(char* arg0) {
 
 void StartRows(const std::string& self, const std::string& bare, int runs) {
     char pattern[] = "/tmp/audible-start-XXXXXX";
-    if (!mkdtemp(pattern)) return;
+    if (!mkdtemp(pattern)) {
+        std::fprintf(stderr, "start rows: no settings folder\n");
+        return;
+    }
     std::string config = pattern;
     std::vector<std::string> program = {self, "--started-program"}, window = {bare};
     // The first start writes the settings and shows its notice; it is not what is timed.
