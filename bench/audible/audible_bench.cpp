@@ -292,14 +292,60 @@ const std::vector<std::string> kTypedWords = {"mole", "lawn", "moon", "lime", "r
                                               "wool", "noon", "mine", "wren", "loom"};
 constexpr double kWordGapMs = 25, kWordSpacingMs = 250;
 
-// The lag of each word's first sound behind its blank, the words matched in order.
+// Matches each blank with the start of sound that is its word's, in order. A word's lag is
+// expected to be the one before's plus the difference of the two paces (of the blanks and of
+// the starts), and among the next few starts the one nearest that is the word's. A start
+// nearer the next blank's expected lag than this one's means this word was never heard (two
+// words ran together, or one was lost); starts passed over are a word heard in two pieces.
+inline std::vector<std::optional<Ns>> MatchWords(const std::vector<Ns>& blanks,
+                                                 const std::vector<Ns>& starts) {
+    std::vector<std::optional<Ns>> out(blanks.size());
+    auto medianStep = [](const std::vector<Ns>& v) {
+        std::vector<Ns> d;
+        for (size_t i = 1; i < v.size(); ++i) d.push_back(v[i] - v[i - 1]);
+        if (d.empty()) return Ns(0);
+        std::sort(d.begin(), d.end());
+        return d[d.size() / 2];
+    };
+    // How much each word's lag grows on the one before's, from the two paces.
+    Ns growth = medianStep(starts) - medianStep(blanks);
+    size_t next = 0;
+    std::optional<Ns> lag;  // the last word matched's
+    for (size_t i = 0; i < blanks.size() && next < starts.size(); ++i) {
+        Ns expected = lag ? *lag + growth : 0;
+        auto cost = [&](size_t j, size_t word) {
+            Ns lag = starts[j] - blanks[word];
+            return lag < 0 ? -1 : std::llabs(lag - expected);
+        };
+        Ns best = -1;
+        size_t at = next;
+        for (size_t j = next; j < starts.size() && j < next + 4; ++j) {
+            Ns c = cost(j, i);
+            if (c >= 0 && (best < 0 || c < best)) best = c, at = j;
+            if (!lag && c >= 0) break;  // the first word: the first start after its blank
+        }
+        if (best < 0) continue;  // nothing after this blank yet
+        if (i + 1 < blanks.size() && lag) {
+            Ns c = cost(at, i + 1);
+            if (c >= 0 && c < best) continue;  // the start is the next word's
+        }
+        out[i] = starts[at];
+        lag = starts[at] - blanks[i];
+        next = at + 1;
+    }
+    return out;
+}
+
+// The lag of each word's first sound behind its blank.
 void PrintLags(const std::string& row, const std::vector<Ns>& blanks,
                const std::vector<Ns>& heard) {
+    std::vector<std::optional<Ns>> match = MatchWords(blanks, heard);
     Stats s;
-    std::vector<double> lag;
+    std::vector<double> word, lag;  // for the trend: word number and lag of those matched
     for (size_t i = 0; i < blanks.size(); ++i) {
-        if (i < heard.size()) {
-            lag.push_back(Ms(heard[i] - blanks[i]));
+        if (match[i]) {
+            word.push_back(double(i + 1));
+            lag.push_back(Ms(*match[i] - blanks[i]));
             s.v.push_back(lag.back());
         } else {
             ++s.missed;
@@ -307,7 +353,7 @@ void PrintLags(const std::string& row, const std::vector<Ns>& blanks,
     }
     Print(row, s);
     // VELLORA_BENCH_WORDS=1: every blank and start of sound, from the first blank, to see
-    // where a count of words went wrong.
+    // how the words were matched.
     if (std::getenv("VELLORA_BENCH_WORDS")) {
         std::printf("  blanks at");
         for (Ns b : blanks) std::printf(" %.0f", Ms(b - blanks.front()));
@@ -315,29 +361,24 @@ void PrintLags(const std::string& row, const std::vector<Ns>& blanks,
         for (Ns h : heard) std::printf(" %.0f", Ms(h - blanks.front()));
         std::printf("\n");
     }
-    if (heard.size() != blanks.size() && !heard.empty())
-        // Two words run together or one broken in two shift the matching from there on; the
-        // last start of sound is still the last word's.
-        std::printf(
-            "  %zu starts of sound for %zu words, so the lags above may be misaligned; "
-            "the last start of sound is %.0f ms behind the last blank\n",
-            heard.size(), blanks.size(), Ms(heard.back() - blanks.back()));
     if (lag.size() < 2) return;
     // Least squares over the words: how much later each word is heard than the one before.
     double n = double(lag.size()), sx = 0, sy = 0, sxx = 0, sxy = 0;
     for (size_t i = 0; i < lag.size(); ++i) {
-        sx += double(i);
+        sx += word[i];
         sy += lag[i];
-        sxx += double(i) * double(i);
-        sxy += double(i) * lag[i];
+        sxx += word[i] * word[i];
+        sxy += word[i] * lag[i];
     }
     double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
-    auto nth = [&](size_t k) { return k <= lag.size() ? lag[k - 1] : std::nan(""); };
+    auto nth = [&](size_t k) {
+        return k <= match.size() && match[k - 1] ? Ms(*match[k - 1] - blanks[k - 1]) : std::nan("");
+    };
     std::printf(
-        "  lag of word 1 %.0f ms, 10 %.0f ms, 20 %.0f ms, last (%zu) %.0f ms; "
-        "grows %.1f ms a word (%s)\n",
-        nth(1), nth(10), nth(20), lag.size(), lag.back(), slope,
-        slope > 5 ? "growing" : "not growing");
+        "  lag of word 1 %.0f ms, 10 %.0f ms, 20 %.0f ms, %zu %.0f ms; grows %.1f ms a "
+        "word (%s); %zu starts of sound, %zu of them no word's own\n",
+        nth(1), nth(10), nth(20), blanks.size(), nth(blanks.size()), slope,
+        slope > 5 ? "growing" : "not growing", heard.size(), heard.size() - lag.size());
     std::fflush(stdout);
 }
 
