@@ -292,30 +292,29 @@ const std::vector<std::string> kTypedWords = {"mole", "lawn", "moon", "lime", "r
                                               "wool", "noon", "mine", "wren", "loom"};
 constexpr double kWordGapMs = 25, kWordSpacingMs = 250;
 
-// Matches each blank with the start of sound that is its word's, in order. A word's lag is
-// expected to be the one before's plus the difference of the two paces (of the blanks and of
-// the starts), and among the next few starts the one nearest that is the word's. A start
-// nearer the next blank's expected lag than this one's means this word was never heard (two
-// words ran together, or one was lost); starts passed over are a word heard in two pieces.
-inline std::vector<std::optional<Ns>> MatchWords(const std::vector<Ns>& blanks,
-                                                 const std::vector<Ns>& starts) {
-    std::vector<std::optional<Ns>> out(blanks.size());
-    auto medianStep = [](const std::vector<Ns>& v) {
-        std::vector<Ns> d;
-        for (size_t i = 1; i < v.size(); ++i) d.push_back(v[i] - v[i - 1]);
-        if (d.empty()) return Ns(0);
-        std::sort(d.begin(), d.end());
-        return d[d.size() / 2];
-    };
-    // How much each word's lag grows on the one before's, from the two paces.
-    Ns growth = medianStep(starts) - medianStep(blanks);
+using Match = std::vector<std::optional<Ns>>;  // each blank's start of sound, if heard
+
+Ns MedianStep(const std::vector<Ns>& v) {
+    std::vector<Ns> d;
+    for (size_t i = 1; i < v.size(); ++i) d.push_back(v[i] - v[i - 1]);
+    if (d.empty()) return 0;
+    std::sort(d.begin(), d.end());
+    return d[d.size() / 2];
+}
+
+// Each blank matched with a start of sound by the lag expected of it: the word before's plus
+// `growth`, and among the next few starts the one nearest that is the word's. A start nearer
+// the next blank's expected lag than this one's means this word was never heard (two words ran
+// together, or one was lost); starts passed over are a word heard in two pieces.
+Match MatchByPace(const std::vector<Ns>& blanks, const std::vector<Ns>& starts, Ns growth) {
+    Match out(blanks.size());
     size_t next = 0;
     std::optional<Ns> lag;  // the last word matched's
     for (size_t i = 0; i < blanks.size() && next < starts.size(); ++i) {
         Ns expected = lag ? *lag + growth : 0;
         auto cost = [&](size_t j, size_t word) {
-            Ns lag = starts[j] - blanks[word];
-            return lag < 0 ? -1 : std::llabs(lag - expected);
+            Ns l = starts[j] - blanks[word];
+            return l < 0 ? -1 : std::llabs(l - expected);
         };
         Ns best = -1;
         size_t at = next;
@@ -324,7 +323,7 @@ inline std::vector<std::optional<Ns>> MatchWords(const std::vector<Ns>& blanks,
             if (c >= 0 && (best < 0 || c < best)) best = c, at = j;
             if (!lag && c >= 0) break;  // the first word: the first start after its blank
         }
-        if (best < 0) continue;  // nothing after this blank yet
+        if (best < 0) continue;  // nothing after this blank
         if (i + 1 < blanks.size() && lag) {
             Ns c = cost(at, i + 1);
             if (c >= 0 && c < best) continue;  // the start is the next word's
@@ -336,10 +335,43 @@ inline std::vector<std::optional<Ns>> MatchWords(const std::vector<Ns>& blanks,
     return out;
 }
 
+// How unlikely a matching is: the lag leaving its trend from one matched word to the next, and
+// half a second for each word not heard and each start of sound left over.
+Ns Unlikeliness(const std::vector<Ns>& starts, const std::vector<Ns>& blanks, const Match& match,
+                Ns growth) {
+    Ns score = 0, used = 0;
+    std::optional<Ns> previous;
+    for (size_t i = 0; i < blanks.size(); ++i) {
+        if (!match[i]) {
+            score += 500000000;
+            continue;
+        }
+        ++used;
+        Ns lag = *match[i] - blanks[i];
+        if (previous) score += std::llabs(lag - *previous - growth);
+        previous = lag;
+    }
+    return score + 500000000 * (Ns(starts.size()) - used);
+}
+
+// Each blank's start of sound: by the pace (which sees a word lost or heard in two pieces) or
+// simply in order (which holds where the lag moves unevenly, as when keys queue), whichever
+// matching is the likelier.
+Match MatchWords(const std::vector<Ns>& blanks, const std::vector<Ns>& starts) {
+    // How much each word's lag grows on the one before's, from the two paces.
+    Ns growth = MedianStep(starts) - MedianStep(blanks);
+    Match byPace = MatchByPace(blanks, starts, growth), inOrder(blanks.size());
+    for (size_t i = 0; i < blanks.size() && i < starts.size(); ++i) inOrder[i] = starts[i];
+    return Unlikeliness(starts, blanks, byPace, growth) <=
+                   Unlikeliness(starts, blanks, inOrder, growth)
+               ? byPace
+               : inOrder;
+}
+
 // The lag of each word's first sound behind its blank.
 void PrintLags(const std::string& row, const std::vector<Ns>& blanks,
                const std::vector<Ns>& heard) {
-    std::vector<std::optional<Ns>> match = MatchWords(blanks, heard);
+    Match match = MatchWords(blanks, heard);
     Stats s;
     std::vector<double> word, lag;  // for the trend: word number and lag of those matched
     for (size_t i = 0; i < blanks.size(); ++i) {
