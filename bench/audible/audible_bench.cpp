@@ -1,31 +1,48 @@
 // What the user hears, timed where it is heard: the whole program runs on an X server (Xvfb),
 // its keys and clicks arrive through the X test extension, its audio goes to a sound server's
-// null sink, and the first loud sample is found on that sink's monitor. espeak-ng's own
-// playback and a bare 256-frame stream (the reference process) are timed in the same run,
-// interleaved with the program.
+// null sink, and the first loud sample is found on that sink's monitor (read in a child process,
+// so that its threads are not counted as the program's). espeak-ng's own playback and bare
+// 256-frame streams (the reference process) are timed in the same run, interleaved with the
+// program trial by trial.
 //
+// Row groups, all by default:
+//   start   start -> first window mapped, against a bare Qt 6 window (both as new processes)
+//   idle    CPU of the program's threads at rest, text empty and 1,000,000 characters
+//   echo    blank key -> the word heard, 10,000 and 1,000,000 characters, device at rest,
+//           words with plosive and with vowel/sonorant onsets apart; espeak-ng on each word
+//   floor   the sound server's floors: an idle stream written to, a running stream switched
+//   speak   Speak to End -> heard (a word, 10,000, 1,000,000 characters) and Stop Speaking ->
+//           silence, each trial from rest; espeak-ng on the same text and espeak_Cancel
+//   typing  30 words typed at 100 ms a key: each echo's lag behind its blank, and espeak-ng's
+//           own queue given the same words at the same times
+// Every row gives n, median and p90, and the runs that were never heard; each ratio is to an
+// anchor from the same run.
 // Run it through bench/audible/run, which starts a private PulseAudio and Xvfb for it.
-// Usage: audible_bench <reference-program> [runs]
+// Usage: audible_bench <reference-program> [runs] [group,group,...]
+//        (or the groups in VELLORA_BENCH_ROWS)
 #include <QPoint>
 #include <QPushButton>
 
-#include <pulse/error.h>
-#include <pulse/simple.h>
+#include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 #include <random>
+#include <set>
+#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "bench/audible/monitor.h"
 #include "bench/support/gui_program.h"  // last: it brings in Xlib
 #include "bench/support/stats.h"
 
@@ -33,125 +50,11 @@ namespace {
 
 using namespace bench;
 
-// ---- the sink's monitor ---------------------------------------------------------------
+// How long the sink stays quiet before a trial that starts with the device at rest: the
+// program lets its output go after 1.5 s of quiet.
+constexpr double kRestMs = 2000;
 
-constexpr int kRate = 48000;
-constexpr int kBlock = 48;       // frames read at once: 1 ms
-constexpr int16_t kLoud = 1000;  // about -30 dB of full scale
-constexpr Ns kFrameNs = 1000000000LL / kRate;
-
-class Monitor {
-  public:
-    bool start(const char* source) {
-        pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
-        pa_buffer_attr attr{};
-        attr.maxlength = uint32_t(-1);
-        attr.fragsize = kBlock * 2;
-        int error = 0;
-        s_ = pa_simple_new(nullptr, "audible_bench", PA_STREAM_RECORD, source, "monitor", &spec,
-                           nullptr, &attr, &error);
-        if (!s_) {
-            std::fprintf(stderr, "monitor %s: %s\n", source, pa_strerror(error));
-            return false;
-        }
-        thread_ = std::thread([this] { run(); });
-        return true;
-    }
-    void stop() {
-        running_ = false;
-        if (thread_.joinable()) thread_.join();
-        if (s_) pa_simple_free(s_);
-    }
-    pid_t tid() const { return tid_.load(); }
-
-    // The first loud sample at or after t0, waiting up to `limit`.
-    std::optional<Ns> onsetAfter(Ns t0, double limitMs) {
-        Ns end = t0 + Ns(limitMs * 1e6);
-        for (;;) {
-            {
-                std::lock_guard lock(mutex_);
-                for (auto it = std::lower_bound(loud_.begin(), loud_.end(), t0); it != loud_.end();
-                     ++it)
-                    return *it;
-                if (last_ > end) return std::nullopt;
-            }
-            SleepMs(1);
-        }
-    }
-    // The end of the last loud sample after t0 that `quietMs` of quiet follows.
-    std::optional<Ns> silenceAfter(Ns t0, double quietMs, double limitMs = 3000) {
-        Ns quiet = Ns(quietMs * 1e6);
-        Ns end = t0 + Ns(limitMs * 1e6);
-        for (;;) {
-            {
-                std::lock_guard lock(mutex_);
-                Ns previous = t0;
-                for (auto it = std::lower_bound(loud_.begin(), loud_.end(), t0);; ++it) {
-                    Ns next = it == loud_.end() ? last_ : *it;
-                    if (next - previous >= quiet) return previous;
-                    if (it == loud_.end()) break;
-                    previous = *it + kFrameNs;
-                }
-                if (last_ > end) return std::nullopt;
-            }
-            SleepMs(5);
-        }
-    }
-    // Starts of sound (a loud sample after `gapMs` of quiet) in [t0, t1).
-    std::vector<Ns> onsets(Ns t0, Ns t1, double gapMs) {
-        std::lock_guard lock(mutex_);
-        std::vector<Ns> out;
-        Ns gap = Ns(gapMs * 1e6);
-        Ns previous = t0 - gap;
-        for (auto it = std::lower_bound(loud_.begin(), loud_.end(), t0);
-             it != loud_.end() && *it < t1; ++it) {
-            if (*it - previous >= gap) out.push_back(*it);
-            previous = *it;
-        }
-        return out;
-    }
-    // Waits until `ms` have gone by without a loud sample.
-    void waitQuiet(double ms, double limitMs = 30000) {
-        Ns limit = Now() + Ns(limitMs * 1e6);
-        while (Now() < limit) {
-            {
-                std::lock_guard lock(mutex_);
-                Ns lastLoud = loud_.empty() ? 0 : loud_.back();
-                if (last_ - lastLoud >= Ns(ms * 1e6)) return;
-            }
-            SleepMs(5);
-        }
-    }
-
-  private:
-    void run() {
-        tid_ = gettid();
-        int16_t block[kBlock];
-        while (running_) {
-            int error = 0;
-            if (pa_simple_read(s_, block, sizeof block, &error) < 0) {
-                std::fprintf(stderr, "monitor read: %s\n", pa_strerror(error));
-                return;
-            }
-            Ns now = Now();
-            std::lock_guard lock(mutex_);
-            // Timed by when the block arrived: sample i of it is (kBlock - i) frames older.
-            for (int i = 0; i < kBlock; ++i)
-                if (block[i] >= kLoud || block[i] <= -kLoud)
-                    loud_.push_back(now - Ns(kBlock - i) * kFrameNs);
-            last_ = now;
-        }
-    }
-    pa_simple* s_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> running_{true};
-    std::atomic<pid_t> tid_{0};
-    std::mutex mutex_;
-    std::vector<Ns> loud_;  // times of loud samples, in order
-    Ns last_ = 0;           // when the last block arrived
-};
-
-Monitor gMonitor;
+audible::Monitor gMonitor;
 
 // ---- the reference process --------------------------------------------------------------
 
@@ -175,7 +78,7 @@ class Reference {
         from_ = fdopen(out[0], "r");
         return pid_ > 0;
     }
-    // The moment the reference acted on the command.
+    // The moment the reference acted on the command; 0 when it did not answer.
     Ns command(const std::string& line) {
         std::fprintf(to_, "%s\n", line.c_str());
         std::fflush(to_);
@@ -199,9 +102,21 @@ Reference gReference;
 
 XInput gInput;
 
+std::mt19937 gRandom(14);
+
 // The moment the press reached the server.
 Ns Key(KeySym sym) {
     return gInput.key(sym, XInput::KeyTime::PressReceived);
+}
+
+KeySym LetterKey(char c) {
+    return c == ' ' ? XK_space : KeySym(XK_a + (c - 'a'));
+}
+
+// A text of `size` characters to type at the end of: it ends in a blank, so that the first
+// word typed is a word of its own and its echo that word alone.
+std::string TypedInto(size_t size) {
+    return Filler(size - 1, 0) + " ";
 }
 
 // The text area holds `text`, focused, the caret at `caret`, all of it heard before.
@@ -219,17 +134,22 @@ QPoint ButtonCentre(rb::PushButton* b) {
 }
 
 void Add(Stats& s, std::optional<Ns> heard, Ns from) {
-    if (heard)
+    if (heard && from)
         s.v.push_back(std::max(0.0, Ms(*heard - from)));
     else
         ++s.missed;
 }
 
 void Print(const std::string& row, Stats& s) {
-    s.print(row, 62);
+    s.print(row, 66);
 }
 
-std::mt19937 gRandom(14);
+// The two medians and p90s set side by side, from the same run.
+void PrintRatio(const std::string& row, Stats& a, Stats& b) {
+    std::printf("%-66s median %.2f x  p90 %.2f x\n", row.c_str(), a.median() / b.median(),
+                a.p90() / b.p90());
+    std::fflush(stdout);
+}
 
 // GUI idle again after a key: the key's handling and the repaint it asked for are done.
 double SettleMs(Ns from) {
@@ -239,136 +159,463 @@ double SettleMs(Ns from) {
     return Ms(Now() - from);
 }
 
-void EchoRows(const std::string& label, size_t size, size_t paragraph, int runs) {
-    SetText(Filler(size, paragraph), size);
-    Stats program, espeak, floor, letter;
+// ---- blank key -> the word heard ----------------------------------------------------------
+
+// Words by how they open: a plosive's closure is silence before the first loud sample, which
+// a vowel or sonorant does not have, so the two give different figures for the same path.
+const std::vector<std::string> kPlosive = {"cat", "typewriter", "keyboard", "paper",
+                                           "dog", "big",        "table",    "pocket"};
+const std::vector<std::string> kSonorant = {"apple", "open",  "many",  "yellow",
+                                            "word",  "ocean", "lemon", "river"};
+
+void EchoRows(const std::string& label, size_t size, int runs) {
+    SetText(TypedInto(size), size);
+    Stats program[2], espeak[2], all[2], letter;
+    const char* names[2] = {"plosive onsets", "vowel/sonorant onsets"};
     for (int i = 0; i < runs; ++i) {
-        gMonitor.waitQuiet(300);
-        for (KeySym k : {XK_w, XK_o, XK_r, XK_d}) letter.v.push_back(SettleMs(Key(k)));
+        int group = i % 2;
+        const std::string& word = (group ? kSonorant : kPlosive)[size_t(i / 2) % kPlosive.size()];
+        for (char c : word) letter.v.push_back(SettleMs(Key(LetterKey(c))));
+        gMonitor.waitQuiet(kRestMs);
         SleepMs(gRandom() % 10);
         Ns t0 = Key(XK_space);
-        Add(program, gMonitor.onsetAfter(t0, 5000), t0);
-        gMonitor.waitQuiet(300);
+        auto heard = gMonitor.onsetAfter(t0, 5000);
+        Add(program[group], heard, t0);
+        Add(all[0], heard, t0);
+
+        gMonitor.waitQuiet(kRestMs);
         SleepMs(gRandom() % 10);
-        Ns r0 = gReference.command("say word");
-        Add(espeak, gMonitor.onsetAfter(r0, 3000), r0);
-        gMonitor.waitQuiet(200);
-        Ns f0 = gReference.command("floor");
-        Add(floor, gMonitor.onsetAfter(f0, 1000), f0);
+        Ns r0 = gReference.command("say " + word);
+        heard = gMonitor.onsetAfter(r0, 3000);
+        Add(espeak[group], heard, r0);
+        Add(all[1], heard, r0);
     }
-    Print("blank key -> word audible, " + label + ": Vellora", program);
-    Print("  espeak-ng's own playback", espeak);
-    Print("  sound server floor (256 frames)", floor);
+    std::printf("blank key -> word audible, %s, device at rest:\n", label.c_str());
+    for (int g = 0; g < 2; ++g) Print("  Vellora, " + std::string(names[g]), program[g]);
+    Print("  Vellora, all", all[0]);
+    for (int g = 0; g < 2; ++g)
+        Print("  espeak-ng's own playback, " + std::string(names[g]), espeak[g]);
+    Print("  espeak-ng's own playback, all", all[1]);
+    for (int g = 0; g < 2; ++g)
+        PrintRatio("  Vellora / espeak-ng, " + std::string(names[g]), program[g], espeak[g]);
+    PrintRatio("  Vellora / espeak-ng, all", all[0], all[1]);
     Print("  letter key -> program idle again", letter);
 }
 
-void TypingRow(const std::string& label, size_t size, size_t paragraph, int words) {
-    SetText(Filler(size, paragraph), size);
-    gMonitor.waitQuiet(300);
+// The sound server's own floors: an idle stream written to, and a stream already playing
+// silence that switches to sound (as an output kept open would).
+void FloorRows(int runs) {
+    Stats idle, running;
+    for (int i = 0; i < runs; ++i) {
+        gMonitor.waitQuiet(300);
+        Ns f0 = gReference.command("floor");
+        Add(idle, gMonitor.onsetAfter(f0, 1000), f0);
+        gMonitor.waitQuiet(300);
+        Ns f1 = gReference.command("running");
+        Add(running, gMonitor.onsetAfter(f1, 1000), f1);
+    }
+    Print("sound server floor: idle 256-frame stream written to", idle);
+    Print("sound server floor: running 256-frame stream switched to sound", running);
+}
+
+// ---- Speak to End and Stop Speaking -------------------------------------------------------
+
+void SpeakRows(int runs) {
+    QPoint speak = ButtonCentre(gWindow->SpeakToEnd().get());
+    QPoint stop = ButtonCentre(gWindow->StopSpeaking().get());
+    struct Size {
+        const char* label;
+        std::string text;
+        Stats program, espeak;
+    };
+    // The one word is how the longer texts open, so that every size starts with the same
+    // sound.
+    Size sizes[] = {{"one word", "This", {}, {}},
+                    {"10,000 chars", Filler(10000, 0), {}, {}},
+                    {"1,000,000 chars", Filler(1000000, 0), {}, {}}};
+    Stats stopped, cancelled;
+    for (Size& size : sizes) {
+        bool stopIt = size.text.size() > 100;
+        // espeak-ng is handed the text's opening: it synthesizes a clause at a time anyway.
+        std::string head = "say " + size.text.substr(0, 2000);
+        SetText(size.text, 0);
+        for (int i = 0; i < runs; ++i) {
+            // Speaking moves the caret; each trial starts at the beginning.
+            OnGui([] {
+                gWindow->EditField1()->setSelStart(0);
+                Edit()->setFocus();
+            });
+            gMonitor.waitQuiet(kRestMs);
+            SleepMs(gRandom() % 10);
+            Ns s0 = gInput.click(speak.x(), speak.y());
+            auto heard = gMonitor.onsetAfter(s0, 5000);
+            Add(size.program, heard, s0);
+            if (heard && stopIt) {
+                SleepMs(300 + gRandom() % 500);
+                Ns t0 = gInput.click(stop.x(), stop.y());
+                Add(stopped, gMonitor.silenceAfter(t0, 300), t0);
+            } else if (stopIt) {
+                gInput.click(stop.x(), stop.y());
+            }
+
+            gMonitor.waitQuiet(kRestMs);
+            SleepMs(gRandom() % 10);
+            Ns r0 = gReference.command(head);
+            heard = gMonitor.onsetAfter(r0, 3000);
+            Add(size.espeak, heard, r0);
+            if (heard && stopIt) {
+                SleepMs(300 + gRandom() % 500);
+                Ns c0 = gReference.command("stop");
+                Add(cancelled, gMonitor.silenceAfter(c0, 300), c0);
+            } else if (stopIt) {
+                gReference.command("stop");
+            }
+        }
+    }
+    for (Size& size : sizes) {
+        Print("Speak to End -> audible, " + std::string(size.label) + ", at rest: Vellora",
+              size.program);
+        Print("  espeak-ng's own playback", size.espeak);
+        PrintRatio("  Vellora / espeak-ng", size.program, size.espeak);
+    }
+    Print("Stop Speaking -> silence (10,000 and 1,000,000 chars): Vellora", stopped);
+    Print("  espeak-ng's own playback (espeak_Cancel)", cancelled);
+    PrintRatio("  Vellora / espeak-ng", stopped, cancelled);
+}
+
+// ---- typing at a steady pace --------------------------------------------------------------
+
+// Four-letter words of vowels and sonorants only, each sounding for 290-400 ms with no quiet
+// inside longer than about 10 ms, so 25 ms of quiet is a gap between words; a break in the
+// sound (a late buffer) less than 250 ms after a word began is taken as part of that word.
+const std::vector<std::string> kTypedWords = {"mole", "lawn", "moon", "lime", "rule", "mall",
+                                              "wool", "noon", "mine", "wren", "loom"};
+constexpr double kWordGapMs = 25, kWordSpacingMs = 250;
+
+using Match = std::vector<std::optional<Ns>>;  // each blank's start of sound, if heard
+
+Ns MedianStep(const std::vector<Ns>& v) {
+    std::vector<Ns> d;
+    for (size_t i = 1; i < v.size(); ++i) d.push_back(v[i] - v[i - 1]);
+    if (d.empty()) return 0;
+    std::sort(d.begin(), d.end());
+    return d[d.size() / 2];
+}
+
+// Each blank matched with a start of sound by the lag expected of it: the word before's plus
+// `growth`, and among the next few starts the one nearest that is the word's. A start nearer
+// the next blank's expected lag than this one's means this word was never heard (two words ran
+// together, or one was lost); starts passed over are a word heard in two pieces.
+Match MatchByPace(const std::vector<Ns>& blanks, const std::vector<Ns>& starts, Ns growth) {
+    Match out(blanks.size());
+    size_t next = 0;
+    std::optional<Ns> lag;  // the last word matched's
+    for (size_t i = 0; i < blanks.size() && next < starts.size(); ++i) {
+        Ns expected = lag ? *lag + growth : 0;
+        auto cost = [&](size_t j, size_t word) {
+            Ns l = starts[j] - blanks[word];
+            return l < 0 ? -1 : std::llabs(l - expected);
+        };
+        Ns best = -1;
+        size_t at = next;
+        for (size_t j = next; j < starts.size() && j < next + 4; ++j) {
+            Ns c = cost(j, i);
+            if (c >= 0 && (best < 0 || c < best)) best = c, at = j;
+            if (!lag && c >= 0) break;  // the first word: the first start after its blank
+        }
+        if (best < 0) continue;  // nothing after this blank
+        if (i + 1 < blanks.size() && lag) {
+            Ns c = cost(at, i + 1);
+            if (c >= 0 && c < best) continue;  // the start is the next word's
+        }
+        out[i] = starts[at];
+        lag = starts[at] - blanks[i];
+        next = at + 1;
+    }
+    return out;
+}
+
+// How unlikely a matching is: the lag leaving its trend from one matched word to the next, and
+// half a second for each word not heard and each start of sound left over.
+Ns Unlikeliness(const std::vector<Ns>& starts, const std::vector<Ns>& blanks, const Match& match,
+                Ns growth) {
+    Ns score = 0, used = 0;
+    std::optional<Ns> previous;
+    for (size_t i = 0; i < blanks.size(); ++i) {
+        if (!match[i]) {
+            score += 500000000;
+            continue;
+        }
+        ++used;
+        Ns lag = *match[i] - blanks[i];
+        if (previous) score += std::llabs(lag - *previous - growth);
+        previous = lag;
+    }
+    return score + 500000000 * (Ns(starts.size()) - used);
+}
+
+// Each blank's start of sound: by the pace (which sees a word lost or heard in two pieces) or
+// simply in order (which holds where the lag moves unevenly, as when keys queue), whichever
+// matching is the likelier.
+Match MatchWords(const std::vector<Ns>& blanks, const std::vector<Ns>& starts) {
+    // How much each word's lag grows on the one before's, from the two paces.
+    Ns growth = MedianStep(starts) - MedianStep(blanks);
+    Match byPace = MatchByPace(blanks, starts, growth), inOrder(blanks.size());
+    for (size_t i = 0; i < blanks.size() && i < starts.size(); ++i) inOrder[i] = starts[i];
+    return Unlikeliness(starts, blanks, byPace, growth) <=
+                   Unlikeliness(starts, blanks, inOrder, growth)
+               ? byPace
+               : inOrder;
+}
+
+// The lag of each word's first sound behind its blank.
+void PrintLags(const std::string& row, const std::vector<Ns>& blanks,
+               const std::vector<Ns>& heard) {
+    Match match = MatchWords(blanks, heard);
+    Stats s;
+    std::vector<double> word, lag;  // for the trend: word number and lag of those matched
+    for (size_t i = 0; i < blanks.size(); ++i) {
+        if (match[i]) {
+            word.push_back(double(i + 1));
+            lag.push_back(Ms(*match[i] - blanks[i]));
+            s.v.push_back(lag.back());
+        } else {
+            ++s.missed;
+        }
+    }
+    Print(row, s);
+    // VELLORA_BENCH_WORDS=1: every blank and start of sound, from the first blank, to see
+    // how the words were matched.
+    if (std::getenv("VELLORA_BENCH_WORDS")) {
+        std::printf("  blanks at");
+        for (Ns b : blanks) std::printf(" %.0f", Ms(b - blanks.front()));
+        std::printf("\n  sound starts at");
+        for (Ns h : heard) std::printf(" %.0f", Ms(h - blanks.front()));
+        std::printf("\n");
+    }
+    if (lag.size() < 2) return;
+    // Least squares over the words: how much later each word is heard than the one before.
+    double n = double(lag.size()), sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (size_t i = 0; i < lag.size(); ++i) {
+        sx += word[i];
+        sy += lag[i];
+        sxx += word[i] * word[i];
+        sxy += word[i] * lag[i];
+    }
+    double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+    auto nth = [&](size_t k) {
+        return k <= match.size() && match[k - 1] ? Ms(*match[k - 1] - blanks[k - 1]) : std::nan("");
+    };
+    std::printf(
+        "  lag of word 1 %.0f ms, 10 %.0f ms, 20 %.0f ms, %zu %.0f ms; grows %.1f ms a "
+        "word (%s); %zu starts of sound, %zu of them no word's own\n",
+        nth(1), nth(10), nth(20), blanks.size(), nth(blanks.size()), slope,
+        slope > 5 ? "growing" : "not growing", heard.size(), heard.size() - lag.size());
+    std::fflush(stdout);
+}
+
+void TypingRows(const std::string& label, size_t size, int words) {
+    std::string text = TypedInto(size);
+    SetText(text, size);
+    gMonitor.waitQuiet(kRestMs);
     std::vector<Ns> blanks;
     Ns next = Now();
     for (int w = 0; w < words; ++w) {
-        for (KeySym k : {XK_w, XK_o, XK_r, XK_d, XK_space}) {
-            next += 110000000;
+        for (char c : kTypedWords[size_t(w) % kTypedWords.size()] + " ") {
+            next += 100000000;
             SleepMs(std::max(0.0, Ms(next - Now())));
-            Ns at = Key(k);
-            if (k == XK_space) blanks.push_back(at);
+            Ns at = Key(LetterKey(c));
+            if (c == ' ') blanks.push_back(at);
         }
     }
     // Every key handled (they queue while the program is busy), then every word heard.
-    size_t expected = Filler(size, paragraph).size() + size_t(words) * 5;
+    size_t expected = text.size() + size_t(words) * 5;
     for (Ns limit = Now() + 120000000000LL; Now() < limit; SleepMs(50)) {
         size_t n = 0;
         OnGui([&] { n = size_t(Edit()->document()->characterCount() - 1); });
         if (n >= expected) break;
     }
     gMonitor.waitQuiet(1000, 60000);
-    std::vector<Ns> heard = gMonitor.onsets(blanks.front(), Now(), 60);
-    Stats s;
-    for (size_t i = 0; i < blanks.size(); ++i)
-        Add(s, i < heard.size() ? std::optional<Ns>(heard[i]) : std::nullopt, blanks[i]);
-    Print("typing at 110 ms a key, blank -> word audible, " + label, s);
-}
+    std::printf("typing %d 4-letter words at 100 ms a key, %s: blank -> its echo audible\n", words,
+                label.c_str());
+    PrintLags("  Vellora", blanks,
+              gMonitor.onsets(blanks.front(), Now(), kWordGapMs, kWordSpacingMs));
 
-void StopRows(int runs) {
-    QPoint speak = ButtonCentre(gWindow->SpeakToEnd().get());
-    QPoint stop = ButtonCentre(gWindow->StopSpeaking().get());
-    Stats toAudible10k, toAudible1M, program, espeak;
-    std::string text10k = Filler(10000, 0), text1M = Filler(1000000, 0);
-    for (int i = 0; i < runs; ++i) {
-        SetText(text10k, 0);
-        gMonitor.waitQuiet(300);
-        Ns s0 = gInput.click(speak.x(), speak.y());
-        auto heard = gMonitor.onsetAfter(s0, 5000);
-        Add(toAudible10k, heard, s0);
-        if (!heard) continue;
-        SleepMs(300 + gRandom() % 500);
-        Ns t0 = gInput.click(stop.x(), stop.y());
-        Add(program, gMonitor.silenceAfter(t0, 300), t0);
-
-        gMonitor.waitQuiet(300);
-        Ns r0 = gReference.command("say " + text10k.substr(0, 2000));
-        if (!gMonitor.onsetAfter(r0, 3000)) continue;
-        SleepMs(300 + gRandom() % 500);
-        Ns c0 = gReference.command("stop");
-        Add(espeak, gMonitor.silenceAfter(c0, 300), c0);
+    // espeak-ng's own queue, each word handed over at its blank's time.
+    gMonitor.waitQuiet(kRestMs);
+    std::vector<Ns> said;
+    Ns base = Now() + 50000000;
+    for (size_t w = 0; w < blanks.size(); ++w) {
+        SleepMs(std::max(0.0, Ms(base + (blanks[w] - blanks.front()) - Now())));
+        said.push_back(gReference.command("say " + kTypedWords[w % kTypedWords.size()]));
     }
-    for (int i = 0; i < runs / 2; ++i) {
-        SetText(text1M, 0);
-        gMonitor.waitQuiet(300);
-        Ns s0 = gInput.click(speak.x(), speak.y());
-        Add(toAudible1M, gMonitor.onsetAfter(s0, 5000), s0);
-        SleepMs(200);
-        gInput.click(stop.x(), stop.y());
-    }
-    Print("Speak to End -> audible, 10,000 chars: Vellora", toAudible10k);
-    Print("Speak to End -> audible, 1,000,000 chars: Vellora", toAudible1M);
-    Print("Stop Speaking -> silence: Vellora", program);
-    Print("  espeak-ng's own playback (cancel)", espeak);
+    gMonitor.waitQuiet(1000, 60000);
+    PrintLags("  espeak-ng's own playback, the same words at the same times", said,
+              gMonitor.onsets(said.front(), Now(), kWordGapMs, kWordSpacingMs));
 }
 
-// CPU time of the process's threads but the benchmark's own, in nanoseconds.
-Ns ProgramCpu() {
-    return bench::ProgramCpu({gMonitor.tid()});
-}
+// ---- idle CPU -----------------------------------------------------------------------------
 
 void IdleRow(const std::string& label, const std::string& text, size_t caret) {
     SetText(text, caret);
-    gMonitor.waitQuiet(500);
-    SleepMs(1000);
+    gMonitor.waitQuiet(kRestMs);
+    SleepMs(500);
+    // The calling thread is the benchmark's only one here: the monitor and the reference are
+    // processes of their own.
     Ns c0 = ProgramCpu(), t0 = Now();
     SleepMs(10000);
     double share = 100.0 * double(ProgramCpu() - c0) / double(Now() - t0);
-    std::printf("%-62s %6.2f %% of a core\n", ("CPU while idle, " + label).c_str(), share);
+    std::printf("%-66s %6.2f %% of a core\n", ("CPU while idle, " + label).c_str(), share);
     std::fflush(stdout);
+}
+
+// ---- start -> window mapped ---------------------------------------------------------------
+
+// From fork to the first top-level window mapped on the X server, with the child ending itself
+// soon after; nullopt when no window came.
+std::optional<Ns> TimeToMapped(const std::vector<std::string>& args, const std::string& config) {
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return std::nullopt;
+    XSelectInput(d, DefaultRootWindow(d), SubstructureNotifyMask);
+    XSync(d, False);
+    Ns t0 = Now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    std::optional<Ns> mapped;
+    for (Ns limit = t0 + 10000000000LL; !mapped && Now() < limit;) {
+        while (!mapped && XPending(d)) {
+            XEvent e;
+            XNextEvent(d, &e);
+            if (e.type == MapNotify) mapped = Now() - t0;
+        }
+        pollfd p{ConnectionNumber(d), POLLIN, 0};
+        if (!mapped) poll(&p, 1, 10);
+    }
+    XCloseDisplay(d);
+    for (Ns limit = Now() + 10000000000LL;; SleepMs(10)) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) break;
+        if (Now() > limit) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            break;
+        }
+    }
+    return mapped;
+}
+
+// The program's start in a child, as its main starts it, its window closed soon after shown.
+int StartedProgram(char* arg0) {
+    char* args[] = {arg0, nullptr};
+    rb::RuntimeInit(1, args);
+    rb::testing::RecordingDialogs dialogs;  // the first start's notice
+    ProgramParts parts = VelloraParts();
+    parts.makeDefaultView = [make = parts.makeDefaultView] {
+        make();
+        QTimer::singleShot(300, [] {
+            if (rb::Window* w = rb::_GetImplicitWindow("Window1")) w->Close();
+            QApplication::quit();
+        });
+    };
+    return _Main(parts);
+}
+
+void StartRows(const std::string& self, const std::string& bare, int runs) {
+    char pattern[] = "/tmp/audible-start-XXXXXX";
+    if (!mkdtemp(pattern)) {
+        std::fprintf(stderr, "start rows: no settings folder\n");
+        return;
+    }
+    std::string config = pattern;
+    std::vector<std::string> program = {self, "--started-program"}, window = {bare};
+    // The first start writes the settings and shows its notice; it is not what is timed.
+    TimeToMapped(program, config);
+    TimeToMapped(window, config);
+    Stats p, b;
+    auto add = [](Stats& s, std::optional<Ns> took) {
+        if (took)
+            s.v.push_back(Ms(*took));
+        else
+            ++s.missed;
+    };
+    for (int i = 0; i < runs; ++i) {
+        add(p, TimeToMapped(program, config));
+        add(b, TimeToMapped(window, config));
+    }
+    Print("start -> window mapped: Vellora", p);
+    Print("  a bare Qt 6 window", b);
+    PrintRatio("  Vellora / bare window", p, b);
+    std::error_code ignored;
+    std::filesystem::remove_all(config, ignored);
+}
+
+// ---- the run ------------------------------------------------------------------------------
+
+std::set<std::string> gGroups;
+
+bool On(const char* group) {
+    return gGroups.empty() || gGroups.count(group);
 }
 
 void Measure(int runs) {
     if (!FocusTextArea(gInput, 200)) return;
-    IdleRow("empty text", "", 0);
-    IdleRow("1,000,000 chars, caret in the text", Filler(1000000, 0), 500000);
-    EchoRows("10,000 chars", 10000, 0, runs);
-    EchoRows("1,000,000 chars in one paragraph", 1000000, 0, runs / 2);
-    EchoRows("1,000,000 chars in paragraphs of ~600", 1000000, 600, runs);
-    TypingRow("1,000,000 chars in one paragraph", 1000000, 0, 10);
-    TypingRow("1,000,000 chars in paragraphs of ~600", 1000000, 600, 10);
-    StopRows(runs);
+    if (On("idle")) {
+        IdleRow("empty text", "", 0);
+        IdleRow("1,000,000 chars, caret in the text", Filler(1000000, 0), 500000);
+    }
+    if (On("echo")) {
+        EchoRows("10,000 chars", 10000, runs);
+        EchoRows("1,000,000 chars in one paragraph", 1000000, runs);
+    }
+    if (On("floor")) FloorRows(runs);
+    if (On("speak")) SpeakRows(std::max(2, runs / 2));
+    if (On("typing")) {
+        TypingRows("10,000 chars", 10000, 30);
+        TypingRows("1,000,000 chars in one paragraph", 1000000, 30);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--started-program") == 0) return StartedProgram(argv[0]);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: audible_bench <reference-program> [runs]\n");
+        std::fprintf(stderr, "usage: audible_bench <reference-program> [runs] [groups]\n");
         return 2;
     }
     int runs = argc > 2 ? std::max(2, std::atoi(argv[2])) : 20;
-    QTemporaryDir config;
-    if (!OpenSession(gInput, config)) return 1;
+    const char* groups = argc > 3 ? argv[3] : std::getenv("VELLORA_BENCH_ROWS");
+    if (groups) {
+        std::stringstream list(groups);
+        for (std::string g; std::getline(list, g, ',');)
+            if (!g.empty()) gGroups.insert(g);
+    }
+    std::printf("runs %d, groups %s; the device rests %.0f ms before each such trial\n", runs,
+                groups ? groups : "all", kRestMs);
+    // Both children before the program's threads exist.
     if (!gMonitor.start("vellora_bench.monitor") || !gReference.start(argv[1])) return 1;
-    int status = RunProgram("audible_bench", [runs] { Measure(runs); });
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    if (On("start"))
+        StartRows(self,
+                  (std::filesystem::path(argv[1]).parent_path() / "audible_bare_window").string(),
+                  runs);
+    int status = 0;
+    if (!gGroups.empty() && gGroups == std::set<std::string>{"start"}) {
+        // Only the start rows: the program is not run in this process.
+    } else {
+        QTemporaryDir config;
+        if (!OpenSession(gInput, config)) return 1;
+        status = RunProgram("audible_bench", [runs] { Measure(runs); });
+        gInput.close();
+    }
     gReference.stop();
     gMonitor.stop();
-    gInput.close();
     return status;
 }
