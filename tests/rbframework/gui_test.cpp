@@ -168,6 +168,25 @@ void ExpectChangeExplains(const String& before, rb::TextArea& t) {
               after.toUtf8());
 }
 
+// Long pieces (Speak to End on a book) are cut another way than short ones: the same pieces.
+TEST_F(Gui, LongTextAreaPiecesAgreeWithTheWholeText) {
+    auto w = rb::implicitWindow<Sheet>();
+    auto t = w->text();
+    std::string text;
+    for (int i = 0; text.size() < 20000; ++i)
+        text += "Line " + std::to_string(i) +
+                (i % 3 ? "\xC2\xA0"
+                         "caf\xC3\xA9 \xF0\x9F\x98\x80\r\n"
+                       : ".\n\n");
+    t->setText(String(text));
+    String whole = t->Text();
+    int32_t n = rb::Len(whole);
+    for (int32_t start : {1, 2, 777, 4000, n - 5000})
+        for (int32_t count : {4097, 5000, n - start + 1, n})
+            ASSERT_EQ(t->TextMid(start, count).toUtf8(), rb::Mid(whole, start, count).toUtf8())
+                << "TextMid(" << start << ", " << count << ")";
+}
+
 TEST_F(Gui, TextAreaPiecesAndPositionsAgreeWithTheWholeText) {
     auto w = rb::implicitWindow<Sheet>();
     auto t = w->text();

@@ -422,9 +422,16 @@ String TextArea::TextMid(int32_t start, int32_t count) const {
     if (count <= 0) return String("");
     int64_t from = int64_t{start} - 1;
     int64_t to = std::min<int64_t>(from + count, std::numeric_limits<int32_t>::max());
+    const int first = unitsAt(static_cast<int32_t>(from));
+    const int last = unitsAt(static_cast<int32_t>(to));
+    // A long piece (Speak to End on a book) is cut from the raw text: a cursor that reaches
+    // far lays out the paragraphs it crosses first, several milliseconds for a long one. The
+    // character or two the word echo asks for on every key stay with the cursor.
+    if (last - first > 4096)
+        return runtimeText(edit()->document()->toRawText().mid(first, last - first));
     QTextCursor c(edit()->document());
-    c.setPosition(unitsAt(static_cast<int32_t>(from)));
-    c.setPosition(unitsAt(static_cast<int32_t>(to)), QTextCursor::KeepAnchor);
+    c.setPosition(first);
+    c.setPosition(last, QTextCursor::KeepAnchor);
     return runtimeText(c.selectedText());
 }
 
