@@ -4,13 +4,16 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 
+#include "platform/rbframework/bundle_load_verdict.h"
 #include "platform/rbframework/plugin_host.h"
 
 extern char** environ;
@@ -19,8 +22,6 @@ namespace rb {
 namespace {
 
 constexpr const char* kProbeName = "vellora-bundle-probe";
-// Loading two bundles takes a few milliseconds; a sanitizer build on a loaded machine, far more.
-constexpr auto kProbeBound = std::chrono::seconds(20);
 
 // Closes a descriptor on every path out.
 struct Fd {
@@ -80,6 +81,39 @@ std::string Spawn(const std::filesystem::path& program, const std::filesystem::p
     return {};
 }
 
+// Whether the calling thread is the process's only one: a copy made by fork then holds no lock
+// that another thread held, and may load a library.
+bool OnlyThread() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("Threads:", 0) == 0) return std::atoi(line.c_str() + 8) == 1;
+    return false;
+}
+
+// Starts a copy of this process that loads `file`; an empty string when it runs, else why not.
+std::string Fork(const std::filesystem::path& file, Child& child) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return "cannot be started";
+    child.out.fd = fds[0];
+    Fd writeEnd{fds[1]};
+    const std::string name = file.string();
+    child.pid = fork();
+    if (child.pid < 0) return std::string("cannot be started: ") + std::strerror(errno);
+    if (child.pid == 0) {
+        // What a damaged bundle or the linker prints is no message of this program.
+        int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0) {
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+        }
+        probe::LoadAndSay(writeEnd.fd, name.c_str());
+        // Nothing of the program's own is run again in the copy: no exit handlers, no flushing.
+        _exit(0);
+    }
+    return {};
+}
+
 // The child's verdict: its line, or Died when it ended (or was ended at `deadline`) without
 // writing one.
 ProbeResult Collect(Child& child, std::chrono::steady_clock::time_point deadline) {
@@ -133,6 +167,66 @@ std::vector<ProbeResult> ProbeBundles(const std::filesystem::path& program,
     for (size_t i = 0; i < files.size(); ++i)
         if (children[i].pid > 0) results[i] = Collect(children[i], deadline);
     return results;
+}
+
+namespace {
+
+bool IdentityOf(const std::filesystem::path& file, EarlyProbes::Identity& id) {
+    struct stat st {};
+    if (stat(file.c_str(), &st) != 0) return false;
+    id = {st.st_dev, st.st_ino, st.st_size, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+    return true;
+}
+
+}  // namespace
+
+void EarlyProbes::start(const std::filesystem::path& program,
+                        const std::vector<std::filesystem::path>& files) {
+    const bool copies = OnlyThread();
+    for (const std::filesystem::path& file : files) {
+        Started s;
+        if (started_.count(file) || !IdentityOf(file, s.identity)) continue;
+        Child child;
+        std::string why;
+        if (copies) {
+            why = Fork(file, child);
+        } else if (program.empty() || access(program.c_str(), X_OK) != 0) {
+            why = "cannot be run";
+        } else {
+            why = Spawn(program, file, child);
+        }
+        // A probe that could not start is made again, the usual way, when the bundle is loaded.
+        if (!why.empty()) continue;
+        s.pid = child.pid;
+        s.out = child.out.fd;
+        child.out.fd = -1;
+        started_.emplace(file, s);
+    }
+}
+
+std::optional<ProbeResult> EarlyProbes::collect(const std::filesystem::path& file,
+                                                std::chrono::steady_clock::time_point deadline) {
+    auto it = started_.find(file);
+    if (it == started_.end()) return std::nullopt;
+    Started s = it->second;
+    started_.erase(it);
+    Child child;
+    child.pid = s.pid;
+    child.out.fd = s.out;
+    ProbeResult result = Collect(child, deadline);
+    Identity now;
+    if (!IdentityOf(file, now) || !(now == s.identity)) return std::nullopt;
+    return result;
+}
+
+void EarlyProbes::clear() {
+    for (auto& [file, s] : started_) {
+        Child child;
+        child.pid = s.pid;
+        child.out.fd = s.out;
+        Collect(child, std::chrono::steady_clock::now());  // ended at once, and reaped
+    }
+    started_.clear();
 }
 
 }  // namespace rb

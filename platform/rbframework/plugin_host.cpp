@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -58,6 +60,7 @@ struct PluginHost::State {
     // Bundles whose start failed, with the message that said so, repeated on a later load.
     std::map<std::string, std::string> failed;
     Start* starting = nullptr;  // the bundle whose REALPluginMain runs now, if any
+    EarlyProbes ahead;          // checks started before the bundles are loaded
 };
 
 PluginHost::PluginHost() : state_(new State) {
@@ -82,6 +85,24 @@ std::filesystem::path PluginHost::pluginFolder() {
 
 void PluginHost::loadBundles(const std::vector<std::string>& names) {
     loadBundlesFrom(pluginFolder(), names);
+}
+
+void PluginHost::probeAhead(const std::vector<std::string>& names) {
+    probeAheadFrom(pluginFolder(), names);
+}
+
+void PluginHost::probeAheadFrom(const std::filesystem::path& folder,
+                                const std::vector<std::string>& names) {
+    std::vector<std::filesystem::path> files;
+    for (const std::string& name : names) {
+        std::filesystem::path file = folder / (name + ".so");
+        std::error_code ec;
+        // What the checks before loading refuse is never loaded, not even in a child.
+        if (std::filesystem::is_regular_file(file, ec) && CheckSharedObject(file) == Damage::None)
+            files.push_back(std::move(file));
+    }
+    std::lock_guard lock(state_->mutex);
+    state_->ahead.start(BundleProbeProgram(), files);
 }
 
 namespace {
@@ -145,6 +166,12 @@ void PluginHost::loadBundlesFrom(const std::filesystem::path& folder,
     }
     std::vector<std::filesystem::path> toProbe;
     std::vector<Pending*> probed;
+    EarlyProbes ahead;
+    {
+        std::lock_guard lock(state_->mutex);
+        std::swap(ahead, state_->ahead);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kProbeBound;
     for (Pending& p : pending) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(p.file, ec)) {
@@ -152,11 +179,16 @@ void PluginHost::loadBundlesFrom(const std::filesystem::path& folder,
         } else {
             p.refusal = CheckedBefore(p.name, p.file);
         }
-        if (p.refusal.empty()) {
-            toProbe.push_back(p.file);
-            probed.push_back(&p);
+        if (!p.refusal.empty()) continue;
+        // The verdict of a check started early, when it is of this very file.
+        if (std::optional<ProbeResult> r = ahead.collect(p.file, deadline)) {
+            p.refusal = Probed(p.name, p.file, *r);
+            continue;
         }
+        toProbe.push_back(p.file);
+        probed.push_back(&p);
     }
+    ahead.clear();  // early checks of bundles not asked for now: no child is left behind
     std::vector<ProbeResult> results = ProbeBundles(BundleProbeProgram(), toProbe);
     for (size_t i = 0; i < probed.size(); ++i)
         probed[i]->refusal = Probed(probed[i]->name, probed[i]->file, results[i]);

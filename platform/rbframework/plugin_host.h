@@ -63,6 +63,14 @@ class PluginHost {
     // is told). A bundle already loaded is not loaded again; one that failed to start fails
     // again with the same message.
     void loadBundles(const std::vector<std::string>& names);
+
+    // Starts the checks of the named bundles of the plug-in folder now, so that loadBundles
+    // later only collects their verdicts: meant for the program's very start, before any other
+    // thread runs, when the children that load them are quick copies of the program
+    // (bundle_probe.h). A bundle that cannot be checked now, or is changed before it is loaded,
+    // is checked again then. [main]
+    void probeAhead(const std::vector<std::string>& names);
+    void probeAheadFrom(const std::filesystem::path& folder, const std::vector<std::string>& names);
     void loadBundlesFrom(const std::filesystem::path& folder,
                          const std::vector<std::string>& names);
 

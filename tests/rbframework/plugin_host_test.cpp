@@ -1,11 +1,18 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <condition_variable>
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/rbframework/bundle_probe.h"
@@ -85,6 +92,105 @@ TEST_F(Host, TheProbeNamesTheBundleWhoseLoadingEndedIt) {
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].kind, Kind::Unavailable);
     EXPECT_NE(got[0].reason.find("no-such-program"), std::string::npos);
+}
+
+// Checks started early give the same verdicts as the probe program, both as copies of a process
+// that runs one thread and through the probe program where it runs more; none is left running.
+std::vector<rb::ProbeResult::Kind> EarlyVerdicts(const std::vector<std::filesystem::path>& files,
+                                                 bool* childrenLeft) {
+    rb::EarlyProbes probes;
+    probes.start(rb::BundleProbeProgram(), files);
+    std::vector<rb::ProbeResult::Kind> kinds;
+    const auto deadline = std::chrono::steady_clock::now() + rb::kProbeBound;
+    for (const auto& f : files) {
+        std::optional<rb::ProbeResult> r = probes.collect(f, deadline);
+        kinds.push_back(r ? r->kind : rb::ProbeResult::Kind::Unavailable);
+    }
+    probes.clear();
+    *childrenLeft = !(waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD);
+    return kinds;
+}
+
+TEST_F(Host, EarlyChecksJudgeAsTheProbeDoes) {
+    using Kind = rb::ProbeResult::Kind;
+    const std::filesystem::path dir = VELLORA_TEST_PLUGIN_DIR;
+    const std::vector<std::filesystem::path> files = {dir / "probe.so", dir / "no_entry.so",
+                                                      dir / "not_a_library.so",
+                                                      dir / "crashes_on_load.so"};
+    const std::vector<Kind> expected = {Kind::Entry, Kind::NoEntry, Kind::LoadError, Kind::Died};
+
+    // A child of the test runs one thread, whatever the test's own process runs.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        bool left = true;
+        std::vector<Kind> kinds = EarlyVerdicts(files, &left);
+        std::vector<int> out;
+        for (Kind k : kinds) out.push_back(static_cast<int>(k));
+        out.push_back(left);
+        (void)!write(fds[1], out.data(), out.size() * sizeof(int));
+        _exit(0);
+    }
+    close(fds[1]);
+    std::vector<int> got(files.size() + 1, -1);
+    ASSERT_EQ(read(fds[0], got.data(), got.size() * sizeof(int)),
+              static_cast<ssize_t>(got.size() * sizeof(int)));
+    close(fds[0]);
+    waitpid(pid, nullptr, 0);
+    for (size_t i = 0; i < files.size(); ++i)
+        EXPECT_EQ(got[i], static_cast<int>(expected[i])) << "one thread: " << files[i];
+    EXPECT_EQ(got.back(), 0) << "a child of the early checks was left";
+
+    // With a second thread running, a copy could inherit a lock held by it: the probe program
+    // loads the bundles instead.
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    std::thread other([&] {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return done; });
+    });
+    bool left = true;
+    EXPECT_EQ(EarlyVerdicts(files, &left), expected);
+    EXPECT_FALSE(left);
+    {
+        std::lock_guard lock(m);
+        done = true;
+    }
+    cv.notify_one();
+    other.join();
+}
+
+// A bundle changed between its early check and its loading is checked again; one never checked
+// early has no verdict to collect.
+TEST_F(Host, AnEarlyVerdictIsOnlyOfTheFileAsItWas) {
+    vellora_test::TempFolder temp("vellora-early");
+    ASSERT_FALSE(temp.path().empty());
+    const std::filesystem::path file = temp.path() / "bundle.so";
+    std::filesystem::copy_file(VELLORA_TEST_PLUGIN_DIR "/probe.so", file);
+    const auto deadline = std::chrono::steady_clock::now() + rb::kProbeBound;
+
+    rb::EarlyProbes probes;
+    probes.start(rb::BundleProbeProgram(), {file});
+    // Replaced by a bundle that crashes on load, as an update or an attacker might.
+    std::filesystem::remove(file);
+    std::filesystem::copy_file(VELLORA_TEST_PLUGIN_DIR "/crashes_on_load.so", file);
+    EXPECT_FALSE(probes.collect(file, deadline));
+    EXPECT_FALSE(probes.collect(temp.path() / "never.so", deadline));
+
+    // Through the host: had it taken the early verdict, loading would have ended the test.
+    std::filesystem::remove(file);
+    std::filesystem::copy_file(VELLORA_TEST_PLUGIN_DIR "/probe.so", file);
+    PluginHost::instance().probeAheadFrom(temp.path(), {"bundle"});
+    std::filesystem::remove(file);
+    std::filesystem::copy_file(VELLORA_TEST_PLUGIN_DIR "/crashes_on_load.so", file);
+    try {
+        PluginHost::instance().loadBundlesFrom(temp.path(), {"bundle"});
+        ADD_FAILURE() << "the replaced bundle loaded";
+    } catch (const rb::PluginError& e) {
+        EXPECT_NE(std::string(e.what()).find("is damaged"), std::string::npos) << e.what();
+    }
 }
 
 // A bundle that did not start leaves nothing to bind, even the classes it registered before it

@@ -54,6 +54,10 @@ String Application::LongVersion() const {
     return String(VELLORA_LONG_VERSION);
 }
 
+void RuntimeProbeBundlesAhead(const std::vector<std::string>& bundles) {
+    PluginHost::instance().probeAhead(bundles);
+}
+
 void RuntimeInit(int argc, char** argv) {
     if (QApplication::instance()) return;
     static int argcKept;

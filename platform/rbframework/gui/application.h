@@ -42,7 +42,13 @@ class Application : public Object {
     std::map<std::string, std::function<bool()>> handlers_;
 };
 
-// Starts the runtime (the GUI application). Call once, first.
+// Starts checking the program's plug-in bundles, by name, so that RuntimeInitExternalClasses
+// later only collects the verdicts while the GUI starts meanwhile. Call first thing in the
+// program's entry, before RuntimeInit, while no other thread runs: the children that load the
+// bundles are then quick copies of the program (PluginHost::probeAhead). Optional. [main]
+void RuntimeProbeBundlesAhead(const std::vector<std::string>& bundles);
+// Starts the runtime (the GUI application). Call once, before anything else of the runtime but
+// RuntimeProbeBundlesAhead.
 void RuntimeInit(int argc, char** argv);
 // Makes `app` the application object; the runtime holds it until RuntimeExit.
 void RuntimeRegisterAppObject(const Ref<Application>& app);
