@@ -604,7 +604,7 @@ int main(int argc, char** argv) {
     std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     if (On("start"))
         StartRows(self,
-                  (std::filesystem::path(argv[1]).parent_path() / "audible_bare_window").string(),
+                  (std::filesystem::path(argv[1]).parent_path() / "startup_bare").string(),
                   runs);
     int status = 0;
     if (!gGroups.empty() && gGroups == std::set<std::string>{"start"}) {
