@@ -603,8 +603,7 @@ int main(int argc, char** argv) {
     if (!gMonitor.start("vellora_bench.monitor") || !gReference.start(argv[1])) return 1;
     std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     if (On("start"))
-        StartRows(self,
-                  (std::filesystem::path(argv[1]).parent_path() / "startup_bare").string(),
+        StartRows(self, (std::filesystem::path(argv[1]).parent_path() / "startup_bare").string(),
                   runs);
     int status = 0;
     if (!gGroups.empty() && gGroups == std::set<std::string>{"start"}) {
