@@ -21,56 +21,57 @@
 
 namespace vellora::testing {
 
-// Xvfb on a display number it picks itself, kept up between clients (-noreset); display() is empty
-// when it could not start.
+// Xvfb on a display number of this process's own, kept up between clients (-noreset); display()
+// is empty when it could not start. (Xvfb's own choice of a free number is not safe when many
+// start at once: two can be handed the same one, and a test then meets another test's owner.)
 class PrivateX {
   public:
     PrivateX() {
-        // A server that reported its number but does not answer (seen when many start at
-        // once) is replaced by another.
-        for (int attempt = 0; attempt < 3 && display_.empty(); ++attempt) {
-            start();
-            if (!display_.empty() && !answers()) {
-                std::fprintf(stderr, "private X server %s does not answer; starting another\n",
-                             display_.c_str());
-                stop();
-                display_.clear();
-            }
+        if (access("/usr/bin/Xvfb", X_OK) != 0) return;
+        for (int attempt = 0; attempt < 8 && display_.empty(); ++attempt) {
+            const int number = 1000 + static_cast<int>((getpid() * 7L + attempt * 131L) % 30000);
+            if (start(number)) display_ = ":" + std::to_string(number);
         }
     }
     ~PrivateX() { stop(); }
     const std::string& display() const { return display_; }
 
   private:
-    void start() {
-        int fds[2];
-        if (access("/usr/bin/Xvfb", X_OK) != 0 || pipe(fds) != 0) return;
+    // True once our server answers on `number`; false when it ended (the number was taken).
+    bool start(int number) {
+        const std::string name = ":" + std::to_string(number);
         pid_ = fork();
         if (pid_ == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
             int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
             dup2(null, 2);
-            execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset",
-                  "-screen", "0", "320x240x24", static_cast<char*>(nullptr));
+            execl("/usr/bin/Xvfb", "Xvfb", name.c_str(), "-nolisten", "tcp", "-noreset", "-screen",
+                  "0", "320x240x24", static_cast<char*>(nullptr));
             _exit(127);
         }
-        close(fds[1]);
-        char buf[16] = {};
-        pollfd p{fds[0], POLLIN, 0};
-        if (pid_ > 0 && poll(&p, 1, 10000) == 1 && read(fds[0], buf, sizeof buf - 1) > 0)
-            display_ = ":" + std::to_string(std::atoi(buf));
-        close(fds[0]);
-    }
-    bool answers() const {
-        for (int i = 0; i < 50; ++i) {
-            xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
+        if (pid_ < 0) return false;
+        for (int i = 0; i < 500; ++i) {
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;
+                return false;
+            }
+            xcb_connection_t* c = xcb_connect(name.c_str(), nullptr);
             const bool ok = !xcb_connection_has_error(c);
             xcb_disconnect(c);
-            if (ok) return true;
+            if (ok && ownsLock(number)) return true;
             usleep(20000);
         }
+        stop();
         return false;
+    }
+    // The server that answers on `number` is ours: it wrote our child's pid in the lock.
+    bool ownsLock(int number) const {
+        std::FILE* f = std::fopen(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), "r");
+        if (!f) return false;
+        long pid = 0;
+        const bool read = std::fscanf(f, "%ld", &pid) == 1;
+        std::fclose(f);
+        return read && pid == pid_;
     }
     void stop() {
         if (pid_ > 0) {
