@@ -3,6 +3,7 @@
 //   granted            the latency the server grants the stream
 //   heard <n>          speech after a rest: time from SpeakText to the first sound at the monitor
 //   stop <n>           StopSpeech while speaking: time to silence at the monitor
+//   heard-after-stop <n>  as heard, each trial after speech cut off by StopSpeech
 //   idle               after speech, the stream is corked and the process takes no CPU
 //   start              time the first call of the layer takes (where PULSE_SERVER leads nowhere)
 //   speak <seconds>    speaks for that long, for the script to kill and restart the server
@@ -131,7 +132,7 @@ void Say(SpeechChannel c, const std::string& text) {
     SpeakText(c, text.data(), uint32_t(text.size()));
 }
 
-int Heard(const char* monitor, int n, bool stop) {
+int Heard(const char* monitor, int n, bool stop, bool afterStop = false) {
     Monitor m;
     if (!m.open(monitor)) return 1;
     SpeechChannel c = Channel();
@@ -141,6 +142,11 @@ int Heard(const char* monitor, int n, bool stop) {
     for (int i = 0; i < 20; ++i) text += "speaking on and on without an end ";
     // The first trial, not counted, loads the voice and starts the monitor's stream.
     for (int i = -1; i < n; ++i) {
+        if (afterStop) {
+            Say(c, text);
+            std::this_thread::sleep_for(300ms);
+            StopSpeech(c);
+        }
         // From rest: the stream is corked and the monitor quiet.
         while (Busy(c)) std::this_thread::sleep_for(10ms);
         std::this_thread::sleep_for(400ms);
@@ -263,6 +269,7 @@ int main(int argc, char** argv) {
     if (mode == "granted") return Granted();
     if (mode == "heard") return Heard(monitor, n, false);
     if (mode == "stop") return Heard(monitor, n, true);
+    if (mode == "heard-after-stop") return Heard(monitor, n, false, true);
     if (mode == "idle") return Idle();
     if (mode == "start") return Start();
     if (mode == "speak") return Speak(n);
