@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QPlainTextEdit>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -23,6 +22,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/support/offscreen_program.h"
 #include "bench/support/stats.h"
 #include "bench/support/timed_sink.h"
 #include "editor/Module1.h"
@@ -152,29 +152,13 @@ void Measure(Window1& w, int runs) {
 
 int main(int argc, char** argv) {
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
-    QTemporaryDir config;
-    setenv("XDG_CONFIG_HOME", config.path().toUtf8().constData(), 1);
-    char arg0[] = "editor_speak_bench";
-    char* args[] = {arg0, nullptr};
-    rb::RuntimeInit(1, args);
-    gEngine = std::make_shared<NotingEngine>(speech::testing::MakeEspeakEngine());
-    gSink = std::make_shared<TimedSink>(speech::testing::MakeDeviceAudioSink());
-    speech::testing::InstallEngine(gEngine);
-    speech::testing::InstallAudioSink(gSink);
-    rb::testing::RecordingDialogs dialogs;  // the first start's notice
-
-    ProgramParts parts = VelloraParts();
-    parts.makeDefaultView = [make = parts.makeDefaultView, runs] {
-        make();
-        QTimer::singleShot(0, [runs] {
-            rb::Window* w = rb::_GetImplicitWindow("Window1");
-            if (auto* main = dynamic_cast<Window1*>(w)) Measure(*main, runs);
-            if (w) w->Close();
-        });
-    };
-    int status = _Main(parts);
-    rb::RuntimeExit();
-    return status;
+    return bench::RunOnMainWindow(
+        "editor_speak_bench",
+        [] {
+            gEngine = std::make_shared<NotingEngine>(speech::testing::MakeEspeakEngine());
+            gSink = std::make_shared<TimedSink>(speech::testing::MakeDeviceAudioSink());
+            speech::testing::InstallEngine(gEngine);
+            speech::testing::InstallAudioSink(gSink);
+        },
+        [runs](Window1& w) { Measure(w, runs); });
 }
