@@ -168,7 +168,8 @@ void ExpectChangeExplains(const String& before, rb::TextArea& t) {
               after.toUtf8());
 }
 
-// Long pieces (Speak to End on a book) are cut another way than short ones: the same pieces.
+// Long pieces (Speak to End on a book, across many paragraphs, pairs and non-breaking spaces)
+// agree with the whole text.
 TEST_F(Gui, LongTextAreaPiecesAgreeWithTheWholeText) {
     auto w = rb::implicitWindow<Sheet>();
     auto t = w->text();

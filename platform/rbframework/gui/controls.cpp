@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include <QAccessible>
 #include <QApplication>
@@ -199,7 +200,8 @@ class PlainTextEdit final : public QPlainTextEdit {
         }
         // After the keys, so none waits behind the box.
         if (result.status == ReadStatus::TooLarge)
-            MsgBox(String("The clipboard holds too much text to paste here (more than 8 MB)."));
+            MsgBox(String("The clipboard holds too much text to paste here (more than " +
+                          std::to_string(kMaxPasteBytes >> 20) + " MB)."));
     }
 
   private:
@@ -424,11 +426,6 @@ String TextArea::TextMid(int32_t start, int32_t count) const {
     int64_t to = std::min<int64_t>(from + count, std::numeric_limits<int32_t>::max());
     const int first = unitsAt(static_cast<int32_t>(from));
     const int last = unitsAt(static_cast<int32_t>(to));
-    // A long piece (Speak to End on a book) is cut from the raw text: a cursor that reaches
-    // far lays out the paragraphs it crosses first, several milliseconds for a long one. The
-    // character or two the word echo asks for on every key stay with the cursor.
-    if (last - first > 4096)
-        return runtimeText(edit()->document()->toRawText().mid(first, last - first));
     QTextCursor c(edit()->document());
     c.setPosition(first);
     c.setPosition(last, QTextCursor::KeepAnchor);
