@@ -781,7 +781,7 @@ TEST_F(SpeechDevice, NoDeviceAtStartIsTriedUntilItComesAndThenTheChannelSpeaks) 
     int16_t voices = 0;
     EXPECT_EQ(CountVoices(&voices), noErr);  // the synthesizer itself is there
     const std::string text = "Typed before the device came.";
-    int done = 0;
+    std::atomic<int> done{0};
     ASSERT_TRUE(SetSpeechDoneHandler(c, [&] { ++done; }));
     for (int i = 0; i < 50; ++i)
         EXPECT_EQ(SpeakText(c, text.data(), uint32_t(text.size())), kSpeechNoAudioErr);
