@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <iterator>
 
+#include "platform/speechsynthesis/Notify.h"
 #include "speech/speech_plugin.h"
 
 namespace {
@@ -134,6 +135,9 @@ REALclassDefinition SpeechClass =
            std::size(SpeechProperties), SpeechMethods, std::size(SpeechMethods));
 
 int32_t PluginEntry() {
+    // The synthesizer's data and the sound output take longer to start than the rest of the
+    // program's start-up before its first use of them.
+    vellora::speech::PrepareSpeech();
     MyREALRegisterClass(&SpeechChannelClass);
     MyREALRegisterClass(&VoiceClass);
     return MyREALRegisterClass(&SpeechClass);

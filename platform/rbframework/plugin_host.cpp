@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/rbframework/bundle_check.h"
+#include "platform/rbframework/bundle_known_good.h"
 #include "platform/rbframework/bundle_probe.h"
 #include "platform/rbframework/host_entries.h"
 
@@ -61,6 +62,7 @@ struct PluginHost::State {
     std::map<std::string, std::string> failed;
     Start* starting = nullptr;  // the bundle whose REALPluginMain runs now, if any
     EarlyProbes ahead;          // checks started before the bundles are loaded
+    KnownGoodBundles known;     // bundles that need no check
 };
 
 PluginHost::PluginHost() : state_(new State) {
@@ -91,6 +93,11 @@ void PluginHost::probeAhead(const std::vector<std::string>& names) {
     probeAheadFrom(pluginFolder(), names);
 }
 
+void PluginHost::useKnownGoodList(std::filesystem::path list) {
+    std::lock_guard lock(state_->mutex);
+    state_->known = KnownGoodBundles(std::move(list));
+}
+
 void PluginHost::probeAheadFrom(const std::filesystem::path& folder,
                                 const std::vector<std::string>& names) {
     std::vector<std::filesystem::path> files;
@@ -102,6 +109,7 @@ void PluginHost::probeAheadFrom(const std::filesystem::path& folder,
             files.push_back(std::move(file));
     }
     std::lock_guard lock(state_->mutex);
+    std::erase_if(files, [&](const std::filesystem::path& f) { return state_->known.contains(f); });
     state_->ahead.start(BundleProbeProgram(), files);
 }
 
@@ -153,6 +161,7 @@ void PluginHost::loadBundlesFrom(const std::filesystem::path& folder,
         std::string name;
         std::filesystem::path file;
         std::string refusal;
+        bool checked = false;  // loaded in a child, not known from before
     };
     std::vector<Pending> pending;
     {
@@ -183,8 +192,14 @@ void PluginHost::loadBundlesFrom(const std::filesystem::path& folder,
         // The verdict of a check started early, when it is of this very file.
         if (std::optional<ProbeResult> r = ahead.collect(p.file, deadline)) {
             p.refusal = Probed(p.name, p.file, *r);
+            p.checked = true;
             continue;
         }
+        {
+            std::lock_guard lock(state_->mutex);
+            if (state_->known.contains(p.file)) continue;
+        }
+        p.checked = true;
         toProbe.push_back(p.file);
         probed.push_back(&p);
     }
@@ -207,6 +222,10 @@ void PluginHost::loadBundlesFrom(const std::filesystem::path& folder,
             throw PluginError(Named(p.name) + " has no entry REALPluginMain.");
         }
         start(p.name, lib, main);
+        if (p.checked) {
+            std::lock_guard lock(state_->mutex);
+            state_->known.add(p.file);
+        }
     }
 }
 

@@ -70,6 +70,10 @@ class PluginHost {
     // (bundle_probe.h). A bundle that cannot be checked now, or is changed before it is loaded,
     // is checked again then. [main]
     void probeAhead(const std::vector<std::string>& names);
+    // Bundles that started cleanly are listed in `list` (bundle_known_good.h), and one listed,
+    // unchanged, is neither checked early nor in a child when loaded. Without a list (the
+    // default) every bundle is checked at every load. [main]
+    void useKnownGoodList(std::filesystem::path list);
     void probeAheadFrom(const std::filesystem::path& folder, const std::vector<std::string>& names);
     void loadBundlesFrom(const std::filesystem::path& folder,
                          const std::vector<std::string>& names);

@@ -333,14 +333,20 @@ Layer::Lock Layer::start() {
     ensureEngine();
     if (!sinkTried_) {
         sinkTried_ = true;
+        sinkOpening_ = true;
         std::shared_ptr<AudioSink> s = MakeSystemAudioSink();
         sink_ = s;
         int rate = sampleRate();
         lock.unlock();  // opening a device takes its time; the callback needs no lock
         bool ok = s->start(*this, rate);
         lock.lock();
+        sinkOpening_ = false;
         if (sink_ == s) outputTried(ok);
+        sinkOpened_.notify_all();
     }
+    // A second caller meanwhile (the start begun ahead, and the program's first call) waits
+    // for the output's first try: before it, speech would count as not available.
+    sinkOpened_.wait(lock, [&] { return !sinkOpening_; });
     if (!worker_.joinable()) worker_ = std::thread([this] { work(); });
     return lock;
 }
@@ -585,6 +591,11 @@ bool SetSpeechDoneHandler(SpeechChannel chan, std::function<void()> done) {
     Layer& layer = Layer::get();
     auto lock = layer.start();
     return layer.setDoneHandler(chan, std::move(done));
+}
+
+void PrepareSpeech() {
+    // The layer is never destroyed, so the thread may outlive whoever asked.
+    std::thread([] { (void)Layer::get().start(); }).detach();
 }
 
 bool SpeechAvailable() {

@@ -133,8 +133,10 @@ class Layer final : public AudioSource {
     bool engineTried_ = false;
     std::shared_ptr<AudioSink> sink_;
     bool sinkTried_ = false;
-    bool audioOk_ = false;  // the output opened once: speech can be heard
-    bool cut_ = false;      // heard speech was cut off since the worker last matched the output
+    bool sinkOpening_ = false;            // its first start runs, without the lock
+    std::condition_variable sinkOpened_;  // ... and is over
+    bool audioOk_ = false;                // the output opened once: speech can be heard
+    bool cut_ = false;  // heard speech was cut off since the worker last matched the output
     std::vector<VoiceEntry> voices_;
     std::vector<std::shared_ptr<Channel>> channels_;
     uintptr_t nextHandle_ = 1;

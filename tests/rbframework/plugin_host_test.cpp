@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "platform/rbframework/plugin_host.h"
 #include "platform/rbframework/rbstring.h"
 #include "tests/rbframework/bundles/probe_data.h"
+#include "tests/support/env.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -191,6 +193,92 @@ TEST_F(Host, AnEarlyVerdictIsOnlyOfTheFileAsItWas) {
     } catch (const rb::PluginError& e) {
         EXPECT_NE(std::string(e.what()).find("is damaged"), std::string::npos) << e.what();
     }
+}
+
+// Runs `load` in a child of its own, so that each run starts from a host that has loaded
+// nothing yet: 0 when it returned, 1 when it threw PluginError with `expected` in its message.
+int LoadInAChild(const std::function<void()>& load, const std::string& expected) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        int code = 0;
+        try {
+            load();
+        } catch (const rb::PluginError& e) {
+            code = std::string(e.what()).find(expected) != std::string::npos ? 1 : 2;
+        } catch (...) {
+            code = 3;
+        }
+        _exit(code);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+// A bundle that started cleanly is listed; a later start that finds the same bytes at the same
+// place loads it without a check in a child. Other bytes there are checked again (and a
+// damaged one refused), and so is every bundle when the list is damaged.
+TEST_F(Host, ABundleThatStartedIsCheckedAgainOnlyWhenItChanged) {
+    vellora_test::TempFolder temp("vellora-known");
+    ASSERT_FALSE(temp.path().empty());
+    const std::filesystem::path file = temp.path() / "logged.so";
+    const std::filesystem::path list = temp.path() / "cache" / "bundles-checked";
+    const std::filesystem::path log = temp.path() / "loads";
+    vellora_test::ScopedEnv logTo("VELLORA_TEST_LOAD_LOG", log.string());
+    auto put = [&](const char* bundle) {
+        std::filesystem::remove(file);
+        std::filesystem::copy_file(std::string(VELLORA_TEST_PLUGIN_DIR "/") + bundle, file);
+    };
+    // How many processes loaded the bundle in one start: the check's child, and the host's.
+    auto loadsOfOneStart = [&](int expectedCode = 0, const std::string& message = {}) {
+        std::filesystem::remove(log);
+        EXPECT_EQ(LoadInAChild(
+                      [&] {
+                          PluginHost::instance().useKnownGoodList(list);
+                          PluginHost::instance().probeAheadFrom(temp.path(), {"logged"});
+                          PluginHost::instance().loadBundlesFrom(temp.path(), {"logged"});
+                      },
+                      message),
+                  expectedCode);
+        std::ifstream in(log);
+        int lines = 0;
+        for (std::string line; std::getline(in, line);) ++lines;
+        return lines;
+    };
+
+    put("logs_its_loading.so");
+    EXPECT_EQ(loadsOfOneStart(), 2);  // checked, then loaded
+    EXPECT_EQ(loadsOfOneStart(), 1);  // known: loaded only
+    EXPECT_EQ(loadsOfOneStart(), 1);
+
+    put("crashes_on_load.so");  // replaced, as an update or an attacker might
+    EXPECT_EQ(loadsOfOneStart(1, "is damaged"), 0);
+    put("logs_its_loading.so");  // the bytes that started before
+    EXPECT_EQ(loadsOfOneStart(), 1);
+
+    for (const char* damaged : {"", "vellora checked bundles 1\n12 zz /x\n",
+                                "\x7f"
+                                "ELF garbage"}) {
+        SCOPED_TRACE(damaged);
+        {
+            std::ofstream out(list, std::ios::trunc);
+            out << damaged;
+        }
+        EXPECT_EQ(loadsOfOneStart(), 2);
+        EXPECT_EQ(loadsOfOneStart(), 1);  // listed again
+    }
+
+    // Without a list nothing is known and nothing is written.
+    std::filesystem::remove(list);
+    std::filesystem::remove(log);
+    EXPECT_EQ(LoadInAChild(
+                  [&] {
+                      PluginHost::instance().useKnownGoodList({});
+                      PluginHost::instance().loadBundlesFrom(temp.path(), {"logged"});
+                  },
+                  {}),
+              0);
+    EXPECT_FALSE(std::filesystem::exists(list));
 }
 
 // A bundle that did not start leaves nothing to bind, even the classes it registered before it

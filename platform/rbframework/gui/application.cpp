@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+#include "platform/rbframework/bundle_known_good.h"
 #include "platform/rbframework/gui/keyboard.h"
 #include "platform/rbframework/gui/signals.h"
 #include "platform/rbframework/gui/window.h"
@@ -55,6 +56,8 @@ String Application::LongVersion() const {
 }
 
 void RuntimeProbeBundlesAhead(const std::vector<std::string>& bundles) {
+    // Bundles that started cleanly before, unchanged since, need no check.
+    PluginHost::instance().useKnownGoodList(KnownGoodBundles::DefaultList());
     PluginHost::instance().probeAhead(bundles);
 }
 
@@ -68,6 +71,9 @@ void RuntimeInit(int argc, char** argv) {
     // the layout itself. Freed memory stays with the process instead.
     mallopt(M_MMAP_MAX, 0);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    // Every menu bar is the window's own (QMenuBar::setNativeMenuBar(false)); said before any
+    // bar is made, none asks the session bus for a global menu on the way to the first window.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     gQtApp = new QApplication(argcKept, argv);
     QApplication::setApplicationName("Vellora");
     QApplication::setApplicationVersion(VELLORA_VERSION);
