@@ -593,9 +593,19 @@ bool SetSpeechDoneHandler(SpeechChannel chan, std::function<void()> done) {
     return layer.setDoneHandler(chan, std::move(done));
 }
 
+void Layer::startAhead() {
+    Lock lock(mutex_);
+    if (worker_.joinable()) return;
+    // The worker itself makes the start, then works: the libraries it starts keep what they
+    // hold for the thread that called them, which is thus one that lives as long as the layer.
+    worker_ = std::thread([this] {
+        (void)start();
+        work();
+    });
+}
+
 void PrepareSpeech() {
-    // The layer is never destroyed, so the thread may outlive whoever asked.
-    std::thread([] { (void)Layer::get().start(); }).detach();
+    Layer::get().startAhead();
 }
 
 bool SpeechAvailable() {

@@ -50,6 +50,8 @@ class Layer final : public AudioSource {
     // Starts what is not running yet (engine, audio output, worker) and returns the lock. All
     // calls below but mix() and the seams are made with it held.
     Lock start();
+    // Begins that start on the worker and returns at once; start() waits for it.
+    void startAhead();
 
     bool hasEngine() const { return engine_ != nullptr; }
     bool audioAvailable() const { return audioOk_; }
