@@ -48,22 +48,8 @@ namespace speech = vellora::speech;
 using bench::At;
 using bench::Clock;
 using bench::Ms;
+using bench::NotingEngine;
 using bench::TimedSink;
-
-class NotingEngine final : public speech::testing::ForwardingEngine {
-  public:
-    using ForwardingEngine::ForwardingEngine;
-    // Called under the layer's lock: only note.
-    void note(const ChannelCall& call) override {
-        if (call.kind == ChannelCall::Speak) {
-            lastSpoken = call.channel;
-            spokenAt = Clock::now().time_since_epoch().count();
-        }
-        ForwardingEngine::note(call);
-    }
-    std::atomic<uintptr_t> lastSpoken{0};
-    std::atomic<Clock::rep> spokenAt{0};
-};
 
 // Sentences in one paragraph, or one to a line.
 std::string Filler(size_t chars, bool lines = false) {
@@ -175,12 +161,6 @@ void Measure(Window1& w, int runs) {
 int main(int argc, char** argv) {
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
     return bench::RunOnMainWindow(
-        "editor_echo_bench",
-        [] {
-            gEngine = std::make_shared<NotingEngine>(speech::testing::MakeEspeakEngine());
-            gSink = std::make_shared<TimedSink>(speech::testing::MakeDeviceAudioSink());
-            speech::testing::InstallEngine(gEngine);
-            speech::testing::InstallAudioSink(gSink);
-        },
+        "editor_echo_bench", [] { bench::InstallTimedEspeak(gEngine, gSink); },
         [runs](Window1& w) { Measure(w, runs); });
 }

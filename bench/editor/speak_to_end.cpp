@@ -40,19 +40,10 @@ namespace speech = vellora::speech;
 using bench::At;
 using bench::Clock;
 using bench::Ms;
+using bench::NotingEngine;
 using bench::SpinUntil;
 using bench::Stats;
 using bench::TimedSink;
-
-class NotingEngine final : public speech::testing::ForwardingEngine {
-  public:
-    using ForwardingEngine::ForwardingEngine;
-    void note(const ChannelCall& call) override {
-        if (call.kind == ChannelCall::Speak) lastSpoken = call.channel;
-        ForwardingEngine::note(call);
-    }
-    std::atomic<uintptr_t> lastSpoken{0};
-};
 
 std::shared_ptr<NotingEngine> gEngine;
 std::shared_ptr<TimedSink> gSink;
@@ -153,12 +144,6 @@ void Measure(Window1& w, int runs) {
 int main(int argc, char** argv) {
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     return bench::RunOnMainWindow(
-        "editor_speak_bench",
-        [] {
-            gEngine = std::make_shared<NotingEngine>(speech::testing::MakeEspeakEngine());
-            gSink = std::make_shared<TimedSink>(speech::testing::MakeDeviceAudioSink());
-            speech::testing::InstallEngine(gEngine);
-            speech::testing::InstallAudioSink(gSink);
-        },
+        "editor_speak_bench", [] { bench::InstallTimedEspeak(gEngine, gSink); },
         [runs](Window1& w) { Measure(w, runs); });
 }

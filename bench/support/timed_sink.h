@@ -1,5 +1,5 @@
 // What the speech benchmarks time audio by: the device output, noting when each callback
-// mixed audio of one watched channel.
+// mixed audio of one watched channel; and the engine, noting what it was last handed.
 #pragma once
 
 #include <atomic>
@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/speechsynthesis/SpeechSynthesis.h"
+#include "platform/speechsynthesis/doubles.h"
 #include "platform/speechsynthesis/testing.h"
 
 namespace bench {
@@ -64,5 +65,31 @@ class TimedSink final : public vellora::speech::AudioSink, vellora::speech::Audi
     int rate_ = 22050;
     std::atomic<uint64_t> seen_{0};
 };
+
+// The real engine, noting which channel was last handed speech and when.
+class NotingEngine final : public vellora::speech::testing::ForwardingEngine {
+  public:
+    using ForwardingEngine::ForwardingEngine;
+    // Called under the layer's lock: only note.
+    void note(const ChannelCall& call) override {
+        if (call.kind == ChannelCall::Speak) {
+            lastSpoken = call.channel;
+            spokenAt = Clock::now().time_since_epoch().count();
+        }
+        ForwardingEngine::note(call);
+    }
+    std::atomic<uintptr_t> lastSpoken{0};
+    std::atomic<Clock::rep> spokenAt{0};
+};
+
+// espeak-ng noted, on the audio device timed: what both editor benchmarks measure through.
+inline void InstallTimedEspeak(std::shared_ptr<NotingEngine>& engine,
+                               std::shared_ptr<TimedSink>& sink) {
+    namespace testing = vellora::speech::testing;
+    engine = std::make_shared<NotingEngine>(testing::MakeEspeakEngine());
+    sink = std::make_shared<TimedSink>(testing::MakeDeviceAudioSink());
+    testing::InstallEngine(engine);
+    testing::InstallAudioSink(sink);
+}
 
 }  // namespace bench

@@ -22,8 +22,6 @@ class KnownGoodBundles {
     KnownGoodBundles() = default;
     explicit KnownGoodBundles(std::filesystem::path list) : list_(std::move(list)) {}
 
-    bool enabled() const { return !list_.empty(); }
-
     // Whether `bundle`, as its bytes are now, is on the list.
     bool contains(const std::filesystem::path& bundle);
 

@@ -161,7 +161,7 @@ void PluginHost::loadBundlesFrom(const std::filesystem::path& folder,
         std::string name;
         std::filesystem::path file;
         std::string refusal;
-        bool checked = false;  // loaded in a child, not known from before
+        bool known = false;  // on the known-good list: loaded without a check
     };
     std::vector<Pending> pending;
     {
@@ -192,14 +192,14 @@ void PluginHost::loadBundlesFrom(const std::filesystem::path& folder,
         // The verdict of a check started early, when it is of this very file.
         if (std::optional<ProbeResult> r = ahead.collect(p.file, deadline)) {
             p.refusal = Probed(p.name, p.file, *r);
-            p.checked = true;
             continue;
         }
+        // Read again here, not taken from the early look: the bytes loaded are the ones listed.
         {
             std::lock_guard lock(state_->mutex);
-            if (state_->known.contains(p.file)) continue;
+            p.known = state_->known.contains(p.file);
         }
-        p.checked = true;
+        if (p.known) continue;
         toProbe.push_back(p.file);
         probed.push_back(&p);
     }
@@ -222,7 +222,7 @@ void PluginHost::loadBundlesFrom(const std::filesystem::path& folder,
             throw PluginError(Named(p.name) + " has no entry REALPluginMain.");
         }
         start(p.name, lib, main);
-        if (p.checked) {
+        if (!p.known) {
             std::lock_guard lock(state_->mutex);
             state_->known.add(p.file);
         }

@@ -28,9 +28,9 @@ OSErr MoreSpeechFollows(SpeechChannel chan);
 // Speech can be heard: the synthesizer started and a sound device opened.
 bool SpeechAvailable();
 
-// Starts the synthesizer and the sound output on a thread of their own and returns at once, so
-// that they are ready by the first call, which otherwise starts them itself; that call waits
-// for a start begun here.
+// Starts the synthesizer and the sound output on the layer's worker and returns at once, so that
+// they are ready by the first call, which otherwise starts them itself; that call waits for a
+// start begun here.
 void PrepareSpeech();
 
 }  // namespace vellora::speech
