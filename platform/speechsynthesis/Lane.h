@@ -29,6 +29,17 @@ struct Lane {
                (written.load(std::memory_order_relaxed) - read.load(std::memory_order_acquire));
     }
 
+    // [producer] What the producer writes at most: the ring less kHeld ahead of what is still
+    // to play. The other half is room for speech after a drop, which an output at rest (that
+    // has not pulled past the dropped frames since) must find in its very first pull.
+    static constexpr uint64_t kHeld = kFrames / 2;
+    uint64_t space() const {
+        uint64_t w = written.load(std::memory_order_relaxed);
+        uint64_t toPlay = w - std::min(w, std::max(read.load(std::memory_order_acquire),
+                                                   floor.load(std::memory_order_relaxed)));
+        return std::min(room(), toPlay >= kHeld ? 0 : kHeld - toPlay);
+    }
+
     // [producer] Appends `n` frames, n <= room().
     void write(const int16_t* src, uint64_t n) {
         uint64_t w = written.load(std::memory_order_relaxed);

@@ -744,7 +744,7 @@ void Layer::feed(Channel& ch) {
     uint64_t upTo = std::max(u->lastSound + Frames(sampleRate(), kFollowPauseMs),
                              u->playhead + Frames(sampleRate(), kSilenceAheadMs));
     if (u->moreFollows && u->synthDone) upTo = std::max(CutAt(*u, sampleRate()), u->queued);
-    uint64_t n = std::min<uint64_t>(lane.room(), u->pcm.size() - u->pcmHead);
+    uint64_t n = std::min<uint64_t>(lane.space(), u->pcm.size() - u->pcmHead);
     n = std::min(n, upTo > u->queued ? upTo - u->queued : 0);
     if (n == 0) return;
     // Where the speech is to stop is known before the frames that reach it can play.

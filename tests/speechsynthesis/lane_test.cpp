@@ -66,6 +66,25 @@ TEST_F(LaneTest, ADropSkipsWhatWasNotPlayedUnheard) {
     EXPECT_EQ(Mix(100), Frames(1000, 50));
 }
 
+// The producer keeps half the ring ahead; after a drop the other half takes new frames at
+// once, before the callback has skipped the dropped ones, and never overwrites what it may
+// still read.
+TEST_F(LaneTest, ADropLeavesRoomForNewFramesBeforeTheCallbackSkips) {
+    EXPECT_EQ(lane.space(), Lane::kHeld);
+    Write(Lane::kHeld);
+    EXPECT_EQ(lane.space(), 0u);
+    Mix(100);
+    EXPECT_EQ(lane.space(), 100u);
+    lane.drop();
+    EXPECT_EQ(lane.space(), Lane::kHeld);
+    Write(Lane::kHeld);
+    lane.drop();  // a second drop before the callback ran: only what is unread limits it
+    EXPECT_EQ(lane.space(), 100u);
+    Write(100);
+    EXPECT_EQ(lane.room(), 0u);
+    EXPECT_EQ(Mix(50), Frames(2 * Lane::kHeld, 50));
+}
+
 TEST_F(LaneTest, PlayStopsAtTheLimitUnlessItWasPassed) {
     Write(1000);
     lane.limit = 250;

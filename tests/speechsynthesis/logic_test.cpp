@@ -517,6 +517,22 @@ TEST_F(SpeechLayer, StopAtOnceSilencesAndEndsTheSpeech) {
     EXPECT_EQ(calls[calls.size() - 2].where, kSpeechEndOfWord);
 }
 
+// Speech cut off had filled the channel's ring far ahead; the output, at rest since the stop,
+// has not pulled past what was dropped. The next speech is heard in the output's first pull
+// all the same, not after a pull of silence.
+TEST_F(SpeechLayer, SpeechAfterAStopIsHeardInTheFirstPull) {
+    engine->SetFramesPerCharacter(2000);
+    SpeechChannel c = Channel();
+    Speak(c, std::string(300, 'a'));
+    clock->Pull(300);
+    ASSERT_TRUE(WaitUntilIdle());
+    ASSERT_EQ(StopSpeech(c), noErr);
+    Speak(c, "next");
+    auto frames = clock->Pull(100);
+    EXPECT_EQ(frames[0], 1);
+    EXPECT_EQ(Sounding(frames), 100u);
+}
+
 TEST_F(SpeechLayer, ChannelsSoundTogetherAndPauseApart) {
     SpeechChannel a = Channel(), b = Channel();
     Speak(a, "aaaa");
