@@ -29,14 +29,15 @@ struct Lane {
                (written.load(std::memory_order_relaxed) - read.load(std::memory_order_acquire));
     }
 
-    // [producer] What the producer writes at most: the ring less kHeld ahead of what is still
-    // to play. The other half is room for speech after a drop, which an output at rest (that
-    // has not pulled past the dropped frames since) must find in its very first pull.
+    // [producer] Frames to write now: enough to hold kHeld ahead of what is still to play, and
+    // never over what is unread. The other half of the ring is room for speech after a drop,
+    // which an output at rest (no pull past the dropped frames yet) must find in its first pull.
     static constexpr uint64_t kHeld = kFrames / 2;
     uint64_t space() const {
         uint64_t w = written.load(std::memory_order_relaxed);
-        uint64_t toPlay = w - std::min(w, std::max(read.load(std::memory_order_acquire),
-                                                   floor.load(std::memory_order_relaxed)));
+        // read and floor never pass written
+        uint64_t toPlay = w - std::max(read.load(std::memory_order_acquire),
+                                       floor.load(std::memory_order_relaxed));
         return std::min(room(), toPlay >= kHeld ? 0 : kHeld - toPlay);
     }
 
